@@ -1,0 +1,131 @@
+// The front end's commands.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host_state.h"
+#include "mazovia.h"
+#include "plugin_loader.h"
+#include "keys.h"
+#include "service_impl.h"
+#include "tables.h"
+
+namespace welkor {
+
+namespace {
+
+typedef int32_t(KW_CDECL* RegisterFn)(FeatureEntry, char*);
+typedef int32_t(KW_CDECL* ReportFn)(int32_t);
+typedef int32_t(KW_CDECL* Forward1Fn)();
+typedef int32_t(KW_CDECL* Forward2Fn)(int32_t);
+
+constexpr intptr_t kRegisterValue = 7;
+
+template <typename F>
+F exportOf(void* plugin, uint32_t ordinal) {
+  return reinterpret_cast<F>(pluginExport(plugin, ordinal));
+}
+
+// Registers the plug-in; prints the result and the title. 0 when registered.
+int registerPlugin(void* plugin, bool quiet = false) {
+  auto reg = exportOf<RegisterFn>(plugin, kExportRegister);
+  if (!reg) {
+    std::fprintf(stderr, "welkor: the plug-in has no export %u\n", kExportRegister);
+    return 2;
+  }
+  char title[256] = {};
+  int32_t result = reg(&welkor_feature_entry, title);
+  if (!quiet || result != 0) std::printf("register: %d\ntitle: %s\n", result, mazoviaToUtf8(title).c_str());
+  std::fflush(stdout);
+  return result == 0 ? 0 : 1;
+}
+
+// The register's row of an invoice: by IdDokumentu when the text is all
+// digits and such an invoice exists, else by NrFaktury as written.
+bool findInvoice(const std::string& wanted, size_t& index) {
+  const auto& invoices = state().db.invoices;
+  bool digits = !wanted.empty() && wanted.find_first_not_of("0123456789") == std::string::npos;
+  if (digits) {
+    for (size_t i = 0; i < invoices.size(); ++i)
+      if (std::to_string(invoices[i].id()) == wanted) return index = i, true;
+  }
+  for (size_t i = 0; i < invoices.size(); ++i)
+    if (mazoviaToUtf8(invoices[i].number()) == wanted) return index = i, true;
+  return false;
+}
+
+// Presses a key in the sales-invoice register with the cursor on an invoice,
+// as the host does: through the key handler in the table object.
+int pressKey(void* plugin, const std::string& invoice, uint16_t key) {
+  size_t index = 0;
+  if (!findInvoice(invoice, index)) {
+    std::fprintf(stderr, "welkor: no invoice %s in the database\n", invoice.c_str());
+    return 2;
+  }
+  int registered = registerPlugin(plugin, true);
+  if (registered != 0) return registered;
+  Table* reg = tables().find(44);
+  if (!reg) {
+    std::fprintf(stderr, "welkor: the database has no sales-invoice register (table 44)\n");
+    return 2;
+  }
+  tables().putCursor(index);
+  KeyHandler handler = keyHandlerOf(&reg->object);
+  int16_t refreshFlag = 0;
+  // The register value and the filler arguments are the register's own.
+  int32_t result = handler(key, kRegisterValue, 0x3003, reinterpret_cast<intptr_t>(tables().rows()), 0x5005,
+                           reinterpret_cast<intptr_t>(&reg->object), 0x7007, 0x8008, 0x9009, 0xA00A,
+                           reinterpret_cast<intptr_t>(&refreshFlag));
+  std::printf("key 0x%04X: handler returned %d, refresh flag %d\n", key, result, refreshFlag);
+  for (const KeyCall& call : tables().hostKeyCalls())
+    std::printf("host handler received key 0x%04X\n", static_cast<unsigned>(call.args[0]));
+  return 0;
+}
+
+}  // namespace
+
+int runCommand(void* plugin, const std::vector<std::string>& args) {
+  const std::string& name = args[0];
+  if (name == "forwarders") {
+    auto f1 = exportOf<Forward1Fn>(plugin, kExportForward1);
+    auto f2 = exportOf<Forward2Fn>(plugin, kExportForward2);
+    if (!f1 || !f2) return 2;
+    std::printf("30009: %d\n30010: %d\n", f1(), f2(7));
+    return 0;
+  }
+  if (name == "register") return registerPlugin(plugin);
+  if (name == "report") {
+    int registered = registerPlugin(plugin);
+    if (registered == 2) return 2;
+    auto report = exportOf<ReportFn>(plugin, kExportLoadReport);
+    if (!report) return 2;
+    report(1);
+    return 0;
+  }
+  if (name == "load-report") {
+    auto report = exportOf<ReportFn>(plugin, kExportLoadReport);
+    if (!report) return 2;
+    report(1);
+    return 0;
+  }
+  if (name == "unregister") {
+    int registered = registerPlugin(plugin);
+    if (registered == 2) return 2;
+    auto reg = exportOf<RegisterFn>(plugin, kExportRegister);
+    std::printf("unregister: %d\n", reg(nullptr, nullptr));
+    return 0;
+  }
+  if (name == "export" && args.size() == 2) return pressKey(plugin, args[1], 0x6000);
+  if (name == "key" && args.size() == 3) {
+    uint16_t key = 0;
+    if (!keyCode(args[2], key)) {
+      std::fprintf(stderr, "welkor: unknown key %s\n", args[2].c_str());
+      return 2;
+    }
+    return pressKey(plugin, args[1], key);
+  }
+  std::fprintf(stderr, "welkor: unknown command or wrong arguments: %s\n", name.c_str());
+  return 2;
+}
+
+}  // namespace welkor

@@ -1,0 +1,85 @@
+// The stand-in host's database: one JSON file (UTF-8) loaded into the host's
+// own records, texts converted to Mazovia and cut to their rooms.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace welkor {
+
+using Bytes = std::vector<char>;
+
+struct Customer {
+  int32_t id = 0;
+  Bytes record;                                   // Kontrahent, 1536 bytes
+  std::map<std::string, std::string> attributes;  // name -> value, both Mazovia
+};
+
+struct Goods {
+  uint16_t ref1 = 0;
+  uint16_t ref2 = 0;
+  Bytes record;  // Towar, 1024 bytes
+};
+
+struct Invoice {
+  Bytes header;              // Tspr, 1469 bytes
+  std::vector<Bytes> lines;  // Tspr_dok, 515 bytes each, in scan order
+  int32_t id() const;        // IdDokumentu
+  std::string number() const;  // NrFaktury as stored (Mazovia)
+};
+
+struct MailConfig {
+  std::string server;    // empty: no server
+  int32_t port = 25;
+  std::string from;      // Mazovia
+  std::string fromName;  // Mazovia
+};
+
+struct TableKnob {
+  bool absent = false;
+  std::optional<int32_t> recordLength;
+};
+
+// Test knobs of the `host` section.
+struct HostKnobs {
+  std::vector<uint32_t> missingServices;
+  int32_t features = 1;
+  int32_t interfaceVersion = 112;
+  std::optional<std::string> acceptText;  // set: the host rejects the module with this text (Mazovia)
+  std::map<int32_t, TableKnob> tables;
+  std::vector<std::string> failOpen;      // paths (as the plug-in names them) whose open fails
+  std::optional<uint32_t> failAllocationSize;  // allocations of this size fail
+};
+
+struct Database {
+  std::string path;  // where it was loaded from (customer changes are written back there)
+  Bytes company;     // Firma, 2240 bytes
+  std::map<int32_t, double> vatRates;
+  std::vector<Customer> customers;
+  std::vector<Goods> goods;
+  std::vector<Invoice> invoices;
+  MailConfig mail;
+  HostKnobs knobs;
+  nlohmann::json document;  // the file as read, for writing customer changes back
+};
+
+// A database that cannot be used: the message names the file, the position or
+// field, and what is wrong.
+struct DatabaseError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+Database loadDatabase(const std::string& path);
+Database parseDatabase(const std::string& jsonText, const std::string& pathForMessages);
+
+// Writes one customer's record fields and attributes back into the database
+// file: a new file, then a rename.
+void saveCustomer(Database& db, const Customer& customer);
+
+}  // namespace welkor

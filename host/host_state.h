@@ -1,0 +1,56 @@
+// The stand-in host's state: its database, the log of what it showed, the
+// answers that the front end scripted for dialogs.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "database.h"
+
+namespace welkor {
+
+struct LoggedMessage {
+  int32_t service;               // the ordinal that showed it
+  std::string title;             // Mazovia
+  std::string text;              // Mazovia, as formatted
+  std::string format;            // the format it was composed from, where there was one
+  std::vector<int64_t> numbers;  // the numeric arguments of the call (codes, kinds, styles)
+};
+
+// One run of a dialog: what it was asked, what it answered.
+struct DialogRun {
+  int32_t number;
+  std::vector<std::string> steps;
+  int32_t result;
+  std::vector<std::pair<int32_t, int32_t>> callbacks;  // (command, result) of each callback call
+};
+
+struct HostState {
+  Database db;
+  std::vector<LoggedMessage> messages;
+  std::vector<std::string> scopeLog;  // "enter NAME" / "leave NAME" of the diagnostic scopes
+  // Scripted dialog runs: per dialog number, the step lists of its next runs.
+  std::map<int32_t, std::deque<std::vector<std::string>>> answers;
+  std::vector<DialogRun> dialogRuns;
+  bool echoMessages = false;  // the front end prints every message as it is shown
+};
+
+HostState& state();
+
+// Stops the host with a message naming a service that nothing implements yet.
+[[noreturn]] void unimplemented(uint32_t ordinal);
+
+// Shows a message: logs it and, in the front end, prints it (UTF-8).
+void showMessage(LoggedMessage message);
+
+// Formats like vsnprintf into a string of any length.
+std::string formatString(const char* format, va_list args);
+
+// A path as the plug-in names it ("FAKTURY\\fakt1.xml") on this platform.
+std::string hostPath(const char* path);
+
+}  // namespace welkor

@@ -1,0 +1,79 @@
+// The mail file as an RFC 5322 MIME message (GMime): a text/plain UTF-8 body
+// and the attachments in base64, under their file names; CR LF line ends.
+#include <gmime/gmime.h>
+
+#include <memory>
+#include <string>
+
+#include "mail.h"
+#include "utf8_file.h"
+
+namespace welkor {
+
+namespace {
+
+struct Unref {
+  void operator()(gpointer object) const { g_object_unref(object); }
+};
+template <typename T>
+using GPtr = std::unique_ptr<T, Unref>;
+
+struct OptionsFree {
+  void operator()(GMimeFormatOptions* options) const { g_mime_format_options_free(options); }
+};
+
+void initialiseOnce() {
+  static const bool initialised = (g_mime_init(), true);
+  (void)initialised;
+}
+
+GPtr<GMimeTextPart> bodyPart(const std::string& body) {
+  GPtr<GMimeTextPart> text(g_mime_text_part_new_with_subtype("plain"));
+  g_mime_text_part_set_text(text.get(), body.c_str());
+  g_mime_object_set_content_type_parameter(GMIME_OBJECT(text.get()), "charset", "UTF-8");
+  g_mime_part_set_content_encoding(GMIME_PART(text.get()), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+  return text;
+}
+
+GPtr<GMimePart> attachmentPart(const MailAttachment& attachment) {
+  std::string type = attachment.contentType;
+  size_t slash = type.find('/');
+  GPtr<GMimePart> part(g_mime_part_new_with_type(type.substr(0, slash).c_str(), type.substr(slash + 1).c_str()));
+  GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(attachment.bytes.data(), attachment.bytes.size()));
+  GPtr<GMimeDataWrapper> content(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+  g_mime_part_set_content(part.get(), content.get());
+  g_mime_part_set_filename(part.get(), attachment.name.c_str());
+  g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
+  return part;
+}
+
+}  // namespace
+
+bool writeMailFile(const MailMessage& m, const std::string& path) {
+  initialiseOnce();
+  GPtr<GMimeMessage> message(g_mime_message_new(TRUE));
+  g_mime_message_add_mailbox(message.get(), GMIME_ADDRESS_TYPE_FROM, m.fromName.c_str(), m.fromAddress.c_str());
+  g_mime_message_add_mailbox(message.get(), GMIME_ADDRESS_TYPE_TO, "", m.to.c_str());
+  g_mime_message_set_subject(message.get(), m.subject.c_str(), "UTF-8");
+  GDateTime* now = g_date_time_new_now_local();
+  g_mime_message_set_date(message.get(), now);
+  g_date_time_unref(now);
+  char* id = g_mime_utils_generate_message_id("welkor.invalid");
+  g_mime_message_set_message_id(message.get(), id);
+  g_free(id);
+
+  GPtr<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
+  g_mime_multipart_add(mixed.get(), GMIME_OBJECT(bodyPart(m.body).get()));
+  for (const MailAttachment& attachment : m.attachments)
+    g_mime_multipart_add(mixed.get(), GMIME_OBJECT(attachmentPart(attachment).get()));
+  g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
+
+  std::unique_ptr<GMimeFormatOptions, OptionsFree> options(g_mime_format_options_new());
+  g_mime_format_options_set_newline_format(options.get(), GMIME_NEWLINE_FORMAT_DOS);
+  GPtr<GMimeStream> out(g_mime_stream_mem_new());
+  if (g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), options.get(), out.get()) < 0) return false;
+  GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
+  return writeUtf8File(path, std::string(reinterpret_cast<const char*>(bytes->data), bytes->len));
+}
+
+}  // namespace welkor

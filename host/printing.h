@@ -1,0 +1,46 @@
+// The stand-in host's printing: print jobs set up by the print-output object
+// (services 22892 ... 22894), the invoices printed into them (51430), and the
+// text-mode printout that is laid out once and rendered per platform.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "database.h"
+
+namespace welkor {
+
+// An invoice as it was when it was printed.
+struct PrintedInvoice {
+  Bytes header;              // Tspr
+  std::vector<Bytes> lines;  // Tspr_dok, the counting lines in scan order
+  Bytes company;             // Firma
+  std::map<int32_t, double> vatRates;
+};
+
+// One print-output object set up for a file.
+struct PrintJob {
+  std::string path;                    // as the plug-in named it (Mazovia)
+  std::vector<std::string> calls;      // the calls that reached this job, as in printLog()
+  std::vector<PrintedInvoice> printed;
+};
+
+// Every call of the print services, in order, for tests and the record:
+// "22892 construct", "22900 target 0x5600 FAKTURY\fakt1.pdf 1 1 0 0 0", ...
+std::vector<std::string>& printLog();
+
+// Print-output objects constructed and not yet disposed.
+size_t livePrintObjects();
+
+// The printout of one invoice in lines of UTF-8 text (a text-mode page
+// layout: at most kPrintoutColumns characters a line).
+constexpr size_t kPrintoutColumns = 96;
+std::vector<std::string> printoutLines(const PrintedInvoice& invoice);
+
+// Writes the job's file: a PDF natively, a plain record of the calls and the
+// printout where no PDF library exists. False when it could not be written.
+bool writePrintout(const PrintJob& job);
+
+}  // namespace welkor

@@ -1,0 +1,22 @@
+// What the stand-in host saw of the line-scan protocol (51425, 52278, 52279,
+// 52281, 50538), so that tests can assert that the plug-in followed it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace welkor {
+
+struct ScanChecks {
+  // A next on a block without an open scan, an open on a block whose scan was
+  // not ended, an end without an open, a dispose of a block still scanning, a
+  // first open of a block whose last word was not cleared. Each is also
+  // reported on stderr.
+  int32_t protocolErrors = 0;
+  std::vector<uint32_t> calls;  // the ordinals of the scan services, in call order
+};
+
+// Reset with `welkor::scanChecks() = {};`.
+ScanChecks& scanChecks();
+
+}  // namespace welkor

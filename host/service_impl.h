@@ -1,0 +1,25 @@
+// Declarations of the host's service implementations, checked against the
+// plug-in's list of services: welkor_svc_<ordinal>.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+
+#include "host_abi.h"
+
+#define WELKOR_SERVICE(ordinal) welkor_svc_##ordinal
+
+extern "C" {
+#define WELKOR_DECLARE_SERVICE(ordinal, name, conv, ret, params) ret conv welkor_svc_##ordinal params;
+KW_HOST_SERVICES(WELKOR_DECLARE_SERVICE)
+#undef WELKOR_DECLARE_SERVICE
+
+// Export 30006: the host's feature negotiation entry.
+int32_t KW_CDECL welkor_feature_entry(int32_t what, int32_t value);
+}
+
+namespace welkor {
+// The service (or the feature entry) exported under an ordinal; null for any
+// other ordinal and for services that the `missingServices` knob leaves out.
+void* exportedService(uint32_t ordinal);
+}  // namespace welkor

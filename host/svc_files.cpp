@@ -1,0 +1,120 @@
+// Host services: output files. A file opened in text mode ("t") writes every
+// "\n" as CR LF, on every platform alike.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "host_state.h"
+#include "service_impl.h"
+
+#if defined(_WIN32)
+#include <direct.h>
+#endif
+
+using namespace welkor;
+
+struct HostFile {
+  std::FILE* stream;
+  bool text;
+};
+
+namespace {
+
+bool writeAll(HostFile* file, const std::string& piece) {
+  if (!file->text) return std::fwrite(piece.data(), 1, piece.size(), file->stream) == piece.size();
+  std::string out;
+  out.reserve(piece.size() + 16);
+  for (char c : piece) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return std::fwrite(out.data(), 1, out.size(), file->stream) == out.size();
+}
+
+void makeFolder(const char* path) {
+#if defined(_WIN32)
+  _mkdir(path);
+#else
+  mkdir(path, 0777);
+#endif
+}
+
+}  // namespace
+
+// openFile: like fopen; failOpen names paths whose open fails.
+HostFile* WELKOR_SERVICE(52534)(const char* path, const char* mode, int32_t, int32_t, int32_t, int32_t, int32_t,
+                                int32_t, int32_t) {
+  if (!path || !mode) return nullptr;
+  const auto& fail = state().db.knobs.failOpen;
+  if (std::find(fail.begin(), fail.end(), std::string(path)) != fail.end()) return nullptr;
+  std::string binaryMode;
+  for (const char* m = mode; *m; ++m)
+    if (*m != 't' && *m != 'b') binaryMode += *m;
+  binaryMode += 'b';
+  std::FILE* stream = std::fopen(hostPath(path).c_str(), binaryMode.c_str());
+  if (!stream) return nullptr;
+  return new HostFile{stream, std::strchr(mode, 't') != nullptr};
+}
+
+// The file holder: the host hands files over inside it.
+// fileHolderConstruct
+void* KW_THISCALL WELKOR_SERVICE(22562)(void* self, HostFile* file) {
+  std::memcpy(self, &file, sizeof file);
+  return self;
+}
+
+// fileHolderRelease
+HostFile* KW_THISCALL WELKOR_SERVICE(22567)(void* self) {
+  HostFile* file = nullptr;
+  std::memcpy(&file, self, sizeof file);
+  HostFile* none = nullptr;
+  std::memcpy(self, &none, sizeof none);
+  return file;
+}
+
+// fileHolderDispose: an empty holder leaves nothing behind; a full one
+// closes its file.
+void KW_THISCALL WELKOR_SERVICE(22563)(void* self) {
+  HostFile* file = WELKOR_SERVICE(22567)(self);
+  if (file) {
+    std::fclose(file->stream);
+    delete file;
+  }
+}
+
+// writeFormatted: like fprintf; negative when the write failed.
+int32_t WELKOR_SERVICE(52541)(HostFile* file, const char* format, ...) {
+  if (!file || !format) return -1;
+  va_list args;
+  va_start(args, format);
+  std::string piece = formatString(format, args);
+  va_end(args);
+  return writeAll(file, piece) ? static_cast<int32_t>(piece.size()) : -1;
+}
+
+// closeFile: like fclose; EOF when anything written could not be stored.
+int32_t WELKOR_SERVICE(52305)(HostFile* file) {
+  if (!file) return -1;
+  bool failed = std::ferror(file->stream) != 0;
+  failed = std::fclose(file->stream) != 0 || failed;
+  delete file;
+  return failed ? EOF : 0;
+}
+
+// hostFolder: a writable folder of the host.
+const char* WELKOR_SERVICE(52016)() {
+  makeFolder("TMP");
+  return "TMP";
+}
+
+// appendFileName: path + separator + name.
+char* WELKOR_SERVICE(52015)(char* path, const char* name) {
+  if (!path || !name) return path;
+  size_t n = std::strlen(path);
+  if (n > 0 && path[n - 1] != '\\' && path[n - 1] != '/') std::strcat(path, "\\");
+  std::strcat(path, name);
+  return path;
+}

@@ -1,0 +1,208 @@
+// Host services: mail. The settings of configuration 34 come from the
+// database's `mail` section; a mail file is built from the settings record
+// and sent over SMTP, or, with no server, delivered into the folder OUTBOX.
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host_state.h"
+#include "mail.h"
+#include "mazovia.h"
+#include "record_layout.h"
+#include "records.h"
+#include "service_impl.h"
+#include "utf8_file.h"
+
+#if defined(_WIN32)
+#include <direct.h>
+#endif
+
+using namespace welkor;
+
+namespace {
+
+namespace M = layout::MailSettings;
+
+constexpr int32_t kMailConfiguration = 34;
+constexpr int32_t kWidePathBytes = 520;
+constexpr int32_t kDefaultPort = 25;
+constexpr const char* kOutbox = "OUTBOX";
+// A mail needs a sender; the stand-in host has one when the settings have none.
+constexpr const char* kDefaultSender = "welkor@localhost";
+
+void putText(char* record, layout::Text f, const std::string& text) {
+  size_t n = text.size() < static_cast<size_t>(f.room) - 1 ? text.size() : f.room - 1u;
+  std::memcpy(record + f.offset, text.data(), n);
+  record[f.offset + n] = '\0';
+}
+
+std::string trimmed(const std::string& text) {
+  size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return "";
+  size_t last = text.find_last_not_of(" \t\r\n");
+  return text.substr(first, last - first + 1);
+}
+
+std::string fromWide(const void* wide) {
+  char utf8[kWidePathBytes * 2];
+  convertText(utf8, sizeof utf8, static_cast<const char*>(wide), kWidePathBytes, kUtf16, kUtf8);
+  return utf8;
+}
+
+std::string baseName(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string contentTypeOf(const std::string& name) {
+  size_t dot = name.find_last_of('.');
+  std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == "pdf") return "application/pdf";
+  if (extension == "xml") return "application/xml";
+  if (extension == "txt") return "text/plain";
+  return "application/octet-stream";
+}
+
+// An attachment that cannot be read fails the whole mail: a mail that
+// silently lacks the invoice would be worse than none.
+bool attach(MailMessage& message, const void* widePath) {
+  if (!widePath) return false;
+  std::string path = fromWide(widePath);
+  if (path.empty()) return false;
+  MailAttachment attachment;
+  attachment.name = baseName(path);
+  attachment.contentType = contentTypeOf(attachment.name);
+  if (!readUtf8File(hostPath(path.c_str()), attachment.bytes)) return false;
+  message.attachments.push_back(std::move(attachment));
+  return true;
+}
+
+// The addresses of the "To:" header of a mail file.
+std::vector<std::string> recipientsOf(const std::string& mail) {
+  std::vector<std::string> headerLines;
+  size_t pos = 0;
+  while (pos < mail.size()) {
+    size_t end = mail.find('\n', pos);
+    std::string line = mail.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+    pos = end == std::string::npos ? mail.size() : end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) break;
+    if ((line[0] == ' ' || line[0] == '\t') && !headerLines.empty())
+      headerLines.back() += line;
+    else
+      headerLines.push_back(line);
+  }
+  std::vector<std::string> recipients;
+  for (const std::string& header : headerLines) {
+    if (header.size() < 3 || std::tolower(static_cast<unsigned char>(header[0])) != 't' ||
+        std::tolower(static_cast<unsigned char>(header[1])) != 'o' || header[2] != ':')
+      continue;
+    std::string list = header.substr(3);
+    for (size_t start = 0; start <= list.size();) {
+      size_t comma = list.find(',', start);
+      std::string entry = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+      size_t open = entry.find('<'), close = entry.find('>');
+      if (open != std::string::npos && close != std::string::npos && close > open)
+        entry = entry.substr(open + 1, close - open - 1);
+      entry = trimmed(entry);
+      if (!entry.empty()) recipients.push_back(entry);
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+  }
+  return recipients;
+}
+
+void makeFolder(const char* path) {
+#if defined(_WIN32)
+  _mkdir(path);
+#else
+  mkdir(path, 0777);
+#endif
+}
+
+// Copies the mail file into OUTBOX under the first free number.
+bool deliverToOutbox(const std::string& mail) {
+  makeFolder(kOutbox);
+  for (int number = 1; number < 1000000; ++number) {
+    char name[64];
+    std::snprintf(name, sizeof name, "%s/%06d.eml", kOutbox, number);
+    if (openUtf8File(name, "rb")) continue;
+    return writeUtf8File(name, mail);
+  }
+  return false;
+}
+
+}  // namespace
+
+// buildMailFile: the message from the settings record (recipient, subject,
+// sender), the body and the two attachments, at the wide mail-file path.
+// 0 when it cannot be built: no recipient, an attachment that cannot be read,
+// or a file that cannot be written.
+int32_t WELKOR_SERVICE(52637)(char* settings, const char* body, const void* wideMailPath, const void* widePdfPath,
+                              const void* wideDataPath, int32_t) {
+  if (!settings || !wideMailPath) return 0;
+  MailMessage message;
+  message.fromAddress = trimmed(mazoviaToUtf8(rec::text(settings, M::Sender)));
+  if (message.fromAddress.empty()) message.fromAddress = kDefaultSender;
+  message.fromName = mazoviaToUtf8(rec::text(settings, M::SenderName));
+  message.to = trimmed(mazoviaToUtf8(rec::text(settings, M::Recipient)));
+  message.subject = mazoviaToUtf8(rec::text(settings, M::Subject));
+  message.body = body ? mazoviaToUtf8(body) : "";
+  if (message.to.empty()) return 0;
+  if (!attach(message, widePdfPath) || !attach(message, wideDataPath)) return 0;
+  std::string path = fromWide(wideMailPath);
+  if (path.empty()) return 0;
+  return writeMailFile(message, hostPath(path.c_str())) ? 1 : 0;
+}
+
+// sendMail: over SMTP to the server, or with no server into OUTBOX. 0 when
+// delivered.
+int32_t WELKOR_SERVICE(51525)(const char* mailPath, int32_t, const char* server, const char* sender,
+                              const char* senderName, int32_t port) {
+  (void)senderName;  // the message carries it already
+  if (!mailPath) return -1;
+  std::string mail;
+  if (!readUtf8File(mazoviaToUtf8(hostPath(mailPath)), mail)) return -1;
+  std::string host = trimmed(server ? mazoviaToUtf8(server) : "");
+  if (host.empty()) return deliverToOutbox(mail) ? 0 : -1;
+  std::vector<std::string> recipients = recipientsOf(mail);
+  if (recipients.empty()) return -1;
+  std::string from = trimmed(sender ? mazoviaToUtf8(sender) : "");
+  if (from.empty()) from = kDefaultSender;
+  // The port is the record's 16-bit word, which the plug-in sign-extends.
+  uint16_t portNumber = static_cast<uint16_t>(port);
+  return sendOverSmtp(mazoviaToUtf8(hostPath(mailPath)), host, portNumber ? portNumber : kDefaultPort, from,
+                      recipients);
+}
+
+// mailSettings: configuration 34 from the database. 1 when filled.
+int32_t WELKOR_SERVICE(52636)(int32_t, int32_t configuration, char* settings, int32_t) {
+  if (!settings || configuration != kMailConfiguration) return 0;
+  const MailConfig& mail = state().db.mail;
+  std::memset(settings, 0, M::kSize);
+  putText(settings, M::Server, mail.server);
+  putText(settings, M::Sender, mail.from);
+  putText(settings, M::SenderName, mail.fromName);
+  rec::store<int16_t>(settings, M::Port.offset, static_cast<int16_t>(mail.port));
+  return 1;
+}
+
+// configScreen: the mail settings screen. The front end runs in batch mode:
+// it shows the settings in force and leaves them as they are.
+int32_t WELKOR_SERVICE(52630)(int32_t, int32_t configuration, int32_t) {
+  if (configuration != kMailConfiguration) return 0;
+  const HostState& s = state();
+  if (s.echoMessages) {
+    const MailConfig& mail = s.db.mail;
+    std::printf("[Ustawienia poczty]\nserwer: %s\nport: %d\nnadawca: %s <%s>\n", mazoviaToUtf8(mail.server).c_str(),
+                mail.port, mazoviaToUtf8(mail.fromName).c_str(), mazoviaToUtf8(mail.from).c_str());
+    std::fflush(stdout);
+  }
+  return 1;
+}

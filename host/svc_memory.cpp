@@ -1,0 +1,71 @@
+// Host services: memory and the diagnostic machinery.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "host_state.h"
+#include "service_impl.h"
+
+using namespace welkor;
+
+namespace {
+
+bool allocationFails(uint32_t size) {
+  const auto& knob = state().db.knobs.failAllocationSize;
+  return knob && *knob == size;
+}
+
+void KW_CDECL reportException(const char* scope, uint32_t code, uint32_t detail, int32_t) {
+  char line[512];
+  std::snprintf(line, sizeof line, "exception %s 0x%08X %u", scope ? scope : "", code, detail);
+  state().scopeLog.push_back(line);
+  std::fprintf(stderr, "WELKOR: structured exception 0x%08X in %s\n", code, scope ? scope : "");
+}
+
+ExceptionReportFn g_reportEntry = &reportException;
+
+// The scope object keeps the name it was entered with.
+const char* scopeName(void* self) {
+  const char* name = nullptr;
+  std::memcpy(&name, self, sizeof name);
+  return name ? name : "";
+}
+
+}  // namespace
+
+// allocate
+void* WELKOR_SERVICE(21284)(uint32_t size) { return allocationFails(size) ? nullptr : std::malloc(size ? size : 1); }
+
+// allocateZeroed
+void* WELKOR_SERVICE(21285)(uint32_t count, uint32_t size) {
+  if (allocationFails(size) || allocationFails(count * size)) return nullptr;
+  return std::calloc(count ? count : 1, size ? size : 1);
+}
+
+// reallocate
+void* WELKOR_SERVICE(21286)(void* block, uint32_t size) {
+  return allocationFails(size) ? nullptr : std::realloc(block, size ? size : 1);
+}
+
+// release
+void WELKOR_SERVICE(21287)(void* block) { std::free(block); }
+
+// scopeEnter
+void KW_THISCALL WELKOR_SERVICE(21601)(void* self, const char* name, int32_t) {
+  std::memcpy(self, &name, sizeof name);
+  state().scopeLog.push_back(std::string("enter ") + (name ? name : ""));
+}
+
+// scopeLeave
+void KW_THISCALL WELKOR_SERVICE(21602)(void* self) { state().scopeLog.push_back(std::string("leave ") + scopeName(self)); }
+
+// exceptionReporter
+ExceptionReportFn* WELKOR_SERVICE(38417)() { return &g_reportEntry; }
+
+// fatalError: the host ends the program.
+void WELKOR_SERVICE(34704)(int32_t code) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "WELKOR: fatal error %d\n", code);
+  std::exit(3);
+}

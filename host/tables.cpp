@@ -1,0 +1,112 @@
+#include "tables.h"
+
+#include <cstring>
+
+#include "host_state.h"
+#include "record_layout.h"
+
+namespace welkor {
+
+namespace {
+
+template <typename T>
+void put(HostTable& t, size_t offset, T value) {
+  std::memcpy(t.bytes + offset, &value, sizeof value);
+}
+
+template <typename T>
+T get(const HostTable* t, size_t offset) {
+  T value;
+  std::memcpy(&value, t->bytes + offset, sizeof value);
+  return value;
+}
+
+struct Definition {
+  int32_t number;
+  int32_t recordLength;
+};
+// Customers, invoice headers, invoice lines, k9, company data.
+const Definition kDefinitions[] = {{35, layout::Kontrahent::kSize},
+                                   {44, layout::Tspr::kSize},
+                                   {45, layout::Tspr_dok::kSize},
+                                   {49, 1024},
+                                   {59, layout::Firma::kSize}};
+
+// The register's browse window: rows from 100 on, the third one shown first.
+constexpr int32_t kWindowStart = 100;
+constexpr int32_t kFirstShown = 2;
+
+}  // namespace
+
+Tables& tables() {
+  static Tables t;
+  return t;
+}
+
+void Tables::open(const Database& db) {
+  tables_.clear();
+  rows_.clear();
+  hostKeyCalls_.clear();
+  for (const Definition& d : kDefinitions) {
+    auto knob = db.knobs.tables.find(d.number);
+    if (knob != db.knobs.tables.end() && knob->second.absent) continue;
+    int32_t length = d.recordLength;
+    if (knob != db.knobs.tables.end() && knob->second.recordLength) length = *knob->second.recordLength;
+    auto table = std::make_unique<Table>();
+    table->number = d.number;
+    // The buffer holds the real record whatever length the knob reports.
+    table->current.assign(static_cast<size_t>(length > d.recordLength ? length : d.recordLength), 0);
+    put<int16_t>(table->object, layout::TableObject::RecordLength, static_cast<int16_t>(length));
+    put<char*>(table->object, layout::TableObject::CurrentRecord, table->current.data());
+    tables_[d.number] = std::move(table);
+  }
+  if (Table* customers = find(35); customers && !db.customers.empty())
+    std::memcpy(customers->current.data(), db.customers.front().record.data(), layout::Kontrahent::kSize);
+  if (Table* company = find(59); company && !db.company.empty())
+    std::memcpy(company->current.data(), db.company.data(), layout::Firma::kSize);
+  for (const Invoice& invoice : db.invoices) rows_.push_back(const_cast<char*>(invoice.header.data()));
+  if (Table* reg = find(44)) {
+    put<KeyHandler>(reg->object, layout::TableObject::KeyHandler, &hostRegisterKeyHandler);
+    putCursor(0);
+  }
+}
+
+HostTable* Tables::object(int32_t number) {
+  Table* t = find(number);
+  return t ? &t->object : nullptr;
+}
+
+Table* Tables::find(int32_t number) {
+  auto it = tables_.find(number);
+  return it == tables_.end() ? nullptr : it->second.get();
+}
+
+Table* Tables::fromObject(HostTable* object) {
+  for (auto& entry : tables_)
+    if (&entry.second->object == object) return entry.second.get();
+  return nullptr;
+}
+
+void Tables::putCursor(size_t invoiceIndex) {
+  Table* reg = find(44);
+  if (!reg) return;
+  put<int32_t>(reg->object, layout::TableObject::Position80, kWindowStart);
+  put<int32_t>(reg->object, layout::TableObject::Position84, kFirstShown);
+  put<int32_t>(reg->object, layout::TableObject::Position88,
+               kWindowStart + static_cast<int32_t>(invoiceIndex) - kFirstShown);
+}
+
+int16_t recordLengthOf(const HostTable* t) { return get<int16_t>(t, layout::TableObject::RecordLength); }
+char* currentRecordOf(const HostTable* t) { return get<char*>(t, layout::TableObject::CurrentRecord); }
+KeyHandler keyHandlerOf(const HostTable* t) { return get<KeyHandler>(t, layout::TableObject::KeyHandler); }
+
+int32_t KW_CDECL hostRegisterKeyHandler(intptr_t a1, intptr_t a2, intptr_t a3, intptr_t a4, intptr_t a5,
+                                        intptr_t a6, intptr_t a7, intptr_t a8, intptr_t a9, intptr_t a10,
+                                        intptr_t a11) {
+  KeyCall call{{a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11}, {}};
+  if (Table* reg = tables().find(44)) call.currentInvoice = reg->current;
+  tables().hostKeyCalls().push_back(std::move(call));
+  return 0x4B;  // the host's own answer, passed back by the plug-in
+}
+
+}  // namespace welkor

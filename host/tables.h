@@ -1,0 +1,68 @@
+// The host's open tables: table objects laid out as the plug-in reads them,
+// their current-record buffers, and the sales-invoice register's browse
+// window over the invoices of the database.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "database.h"
+#include "host_abi.h"
+
+// The table object's bytes: int16 record length at 6, current-record pointer
+// at 8, browse position at 80, 84 and 88, key handler at 104.
+struct HostTable {
+  unsigned char bytes[128];
+};
+
+namespace welkor {
+
+struct Table {
+  int32_t number = 0;
+  HostTable object{};
+  Bytes current;  // the current-record buffer
+};
+
+// One call of a key handler, as the host's own handler received it.
+struct KeyCall {
+  std::array<intptr_t, 11> args;
+  Bytes currentInvoice;  // the register's current record at the time of the call
+};
+
+class Tables {
+ public:
+  // Builds the tables from the database (knobs: a table absent or with another
+  // record length); the register's cursor on the first invoice.
+  void open(const Database& db);
+  // Null when the table does not exist.
+  HostTable* object(int32_t number);
+  Table* find(int32_t number);
+  Table* fromObject(HostTable* object);
+
+  // The sales-invoice register (table 44): its row array and cursor.
+  void putCursor(size_t invoiceIndex);
+  char** rows() { return rows_.data(); }
+  std::vector<KeyCall>& hostKeyCalls() { return hostKeyCalls_; }
+
+ private:
+  std::map<int32_t, std::unique_ptr<Table>> tables_;
+  std::vector<char*> rows_;
+  std::vector<KeyCall> hostKeyCalls_;
+};
+
+Tables& tables();
+
+// Reads and writes of the table object's fields.
+int16_t recordLengthOf(const HostTable* t);
+char* currentRecordOf(const HostTable* t);
+KeyHandler keyHandlerOf(const HostTable* t);
+
+// The host's own key handler of the register: it records what it receives.
+int32_t KW_CDECL hostRegisterKeyHandler(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
+                                        intptr_t, intptr_t, intptr_t, intptr_t);
+
+}  // namespace welkor

@@ -1,0 +1,76 @@
+// The invoice data as the host hands it out: tables, the line scan of one
+// invoice, customer and goods lookups, and a line's rate, prices and quantity.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "host_abi.h"
+#include "record_layout.h"
+#include "records.h"
+
+namespace kw {
+
+constexpr int32_t kCustomerTable = 35;
+constexpr int32_t kInvoiceTable = 44;
+constexpr int32_t kLineTable = 45;
+constexpr int32_t kCompanyTable = 59;
+constexpr size_t kGoodsRecordSize = layout::Towar::kSize;
+
+// The table object, prepared for reading; null when the host has no such table.
+HostTable* openTable(int32_t number);
+
+// The line table; when the host cannot provide it, the disk error with this
+// number ("nr 1324", "nr 1335") is shown and the result is null.
+HostTable* openLineTable(int32_t diskErrorNumber);
+
+// The lines of one invoice, visited through a scan block that lives as long as
+// this object; every pass ends its scan and the block is disposed of once, at
+// the end, on every path out.
+class LineScan {
+ public:
+  using Visit = std::function<void(const char* line)>;
+
+  LineScan(HostTable* lines, const char* tspr);
+  ~LineScan();
+  LineScan(const LineScan&) = delete;
+  LineScan& operator=(const LineScan&) = delete;
+
+  // One pass over the invoice's lines: `visit` sees each line that counts (a
+  // quantity and a name), in scan order, while it stands in the line table's
+  // current record. Returns how many counted.
+  int32_t pass(const Visit& visit);
+
+ private:
+  HostTable* lines_;
+  alignas(8) char block_[192];
+  char key_[256];
+};
+
+// A line counts when it has a quantity and a name.
+bool isCountingLine(const char* line);
+
+int32_t countCountingLines(LineScan& scan);
+
+// Loads the customer with this number into table 35's current record; false
+// when the host has none.
+bool lookupCustomer(int32_t customerNumber);
+
+// Fills a buffer of kGoodsRecordSize bytes with the goods record of the line.
+bool lookupGoods(const char* line, char* goodsRecord);
+
+// The line's VAT rate in percent.
+double vatRateOf(const char* line);
+
+// Money in currency units.
+inline double amount(const void* record, layout::Money field) { return rec::get(record, field) * 0.0001; }
+
+// Unit prices in currency units: the line carries one in the invoice's own
+// price basis and one in the other.
+double netUnitPrice(const char* tspr, const char* line);
+double grossUnitPrice(const char* tspr, const char* line);
+
+// The line's quantity in units.
+double quantityOf(const char* line);
+
+}  // namespace kw

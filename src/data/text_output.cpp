@@ -1,0 +1,137 @@
+#include "text_output.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "host_services.h"
+#include "mazovia_text.h"
+#include "records.h"
+
+namespace kw {
+
+namespace {
+
+constexpr uint32_t kFormatBufferSize = 205825;
+constexpr int32_t kHostText = 1;
+constexpr int32_t kWindows1250 = 3;
+constexpr int32_t kUtf8 = 6;
+
+static constexpr auto kNoMemoryForUtf8 = KW_MAZ("Nie udało się zająć pamięci dla zmiennej w funkcji _fprintfUTF");
+
+// A block of the host's memory, released when it goes out of scope.
+class HostMemory {
+ public:
+  explicit HostMemory(uint32_t size) : block_(static_cast<char*>(svc::allocateZeroed(1, size))) {}
+  ~HostMemory() {
+    if (block_) svc::release(block_);
+  }
+  HostMemory(const HostMemory&) = delete;
+  HostMemory& operator=(const HostMemory&) = delete;
+  char* get() const { return block_; }
+
+ private:
+  char* block_;
+};
+
+// Formats into the buffer; a piece longer than the buffer is cut to fit.
+void formatPiece(char* buffer, const char* format, va_list args) {
+  if (std::vsnprintf(buffer, kFormatBufferSize, format, args) < 0) buffer[0] = '\0';
+}
+
+bool isMarkup(char c) {
+  switch (c) {
+    case '<':
+    case '&':
+    case '>':
+    case '"':
+    case '\'':
+    case '\\':
+    case '\n':
+    case '\r':
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+char* _xmlSafe(char* text) {
+  if (!text) return text;
+  svc::cleanText(text);
+  for (char* p = text; *p; ++p)
+    if (isMarkup(*p)) *p = ' ';
+  return text;
+}
+
+void _fprintfUTF(HostFile* file, const char* format, ...) {
+  HostMemory piece(kFormatBufferSize);
+  if (!piece.get()) return;
+  va_list args;
+  va_start(args, format);
+  formatPiece(piece.get(), format, args);
+  va_end(args);
+
+  // Three bytes for every host character: the most UTF-8 needs for any of them.
+  const uint32_t capacity = static_cast<uint32_t>(std::strlen(piece.get())) * 3 + 10;
+  HostMemory utf8(capacity);
+  if (!utf8.get()) {
+    svc::showText(kNoMemoryForUtf8);
+    return;
+  }
+  svc::convertText(utf8.get(), static_cast<int32_t>(capacity), piece.get(), -1, kHostText, kUtf8);
+  svc::writeFormatted(file, "%s", utf8.get());
+}
+
+void _fprintf1250(HostFile* file, const char* format, ...) {
+  HostMemory piece(kFormatBufferSize);
+  if (!piece.get()) return;
+  va_list args;
+  va_start(args, format);
+  formatPiece(piece.get(), format, args);
+  va_end(args);
+
+  svc::convertInPlace(piece.get(), piece.get(), kHostText, kWindows1250);
+  svc::writeFormatted(file, "%s", piece.get());
+}
+
+std::string xmlSafeField(void* record, layout::Text field) {
+  const size_t length = rec::textLength(record, field);
+  // A field that fills its room has no zero of its own: clean a terminated copy.
+  std::vector<char> text(field.room + 1u, '\0');
+  char* stored = rec::field(record, field);
+  std::memcpy(text.data(), stored, length);
+  _xmlSafe(text.data());
+  const size_t back = length + 1;
+  std::memcpy(stored, text.data(), back);
+  return std::string(text.data());
+}
+
+std::string xmlEscaped(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      default: {
+        unsigned char u = static_cast<unsigned char>(c);
+        bool control = u >= 0x01 && u <= 0x1F && c != '\t' && c != '\n' && c != '\r';
+        out += control ? ' ' : c;
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace kw

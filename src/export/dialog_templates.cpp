@@ -1,0 +1,100 @@
+// The dialog template block, built at compile time so that each item reads as
+// one line of its dialog's table. Little-endian words, NUL-terminated texts,
+// no padding anywhere.
+#include "dialog_templates.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+using std::size_t;
+
+constexpr size_t kBlockSize = 706;
+
+enum : uint16_t { kButton = 0, kLabel = 3, kInput = 5, kFrame = 0xFFFF, kNone = 0xFFFF };
+
+struct Block {
+  std::array<unsigned char, kBlockSize> bytes{};
+  size_t used = 0;
+  size_t templateStart = 0;
+
+  constexpr void byte(unsigned v) { bytes[used++] = static_cast<unsigned char>(v); }
+  constexpr void word(uint16_t v) {
+    byte(v & 0xFF);
+    byte(v >> 8);
+  }
+  constexpr void text(const char* s) {
+    while (*s) byte(static_cast<unsigned char>(*s++));
+    byte(0);
+  }
+  // A template: its size (patched by end()) and item count, then the frame.
+  constexpr void dialog(uint16_t number, uint16_t flags, uint16_t width, uint16_t height, uint16_t items,
+                        const char* title) {
+    templateStart = used;
+    word(0);
+    word(items);
+    item(kFrame, number, flags, 0, 0, 0, width, height, title);
+  }
+  constexpr void end() {
+    size_t size = used - templateStart - 4;
+    bytes[templateStart] = static_cast<unsigned char>(size & 0xFF);
+    bytes[templateStart + 1] = static_cast<unsigned char>(size >> 8);
+  }
+  constexpr void item(uint16_t kind, uint16_t command, uint16_t flags, uint16_t key, uint16_t column,
+                      uint16_t row, uint16_t width, uint16_t height, const char* label) {
+    const uint16_t words[10] = {kind, command, flags, key, column, row, width, height, 0, 0};
+    for (uint16_t w : words) word(w);
+    text(label);
+  }
+  constexpr void input(uint16_t wordA, uint16_t wordB, uint16_t column, uint16_t row, uint16_t width,
+                       uint16_t maxLength) {
+    const uint16_t words[21] = {kInput, 38, 5, wordA, wordB, 0, column, row, width, 1, 0,
+                                0,      0,  0, 0,     0,     maxLength, 8, 0, maxLength, 1};
+    for (uint16_t w : words) word(w);
+    text("");
+  }
+};
+
+constexpr Block build() {
+  Block b;
+  b.used = 4;  // total size, patched below
+
+  //       kind     command flags   key     col row width h  text
+  b.dialog(1001, 0, 34, 15, 6, "Eksport faktur");
+  b.item(kButton, 0x3B00, 0x0000, 0x3B00, 2, 2, 28, 1, "\x05" "F1\x01 PC Market");
+  b.item(kButton, 0x3C00, 0x0000, 0x3C00, 2, 4, 28, 1, "\x05" "F2\x01 Comarch Optima");
+  b.item(kButton, 0x3D00, 0x0000, 0x3D00, 2, 6, 28, 1, "\x05" "F3\x01 Comarch EDI");
+  b.item(kButton, 0x3E00, 0x0000, 0x3E00, 2, 8, 28, 1, "\x05" "F4\x01 Insert EDI++ (EPP)");
+  b.item(kButton, 0x5001, 0x0000, 0x8600, 2, 10, 28, 1, "\x05" "F12\x01 Velmora EDI");
+  b.item(kButton, 0x5002, 0x0000, 0x001B, 2, 12, 28, 1, "\x05" "ESC\x01 Anuluj");
+  b.end();
+
+  b.dialog(1002, 0x0100, 52, 7, 5, "Wysylanie poczty");
+  b.item(kLabel, kNone, 0x0000, 0x0000, 3, 2, 16, 1, "E-mail odbiorcy:");
+  b.input(0x4103, 0x0540, 19, 2, 30, 60);
+  b.item(kButton, 0x5001, 0x8004, 0x0000, 5, 4, 12, 1, "\x05" "F12\x01 OK");
+  b.item(kButton, 0x3D00, 0x0100, 0x3D00, 21, 4, 12, 1, "\x05" "F3\x01 Konfig.");
+  b.item(kButton, 0x5002, 0x0000, 0x0041, 37, 4, 8, 1, "~A~nuluj");
+  b.end();
+
+  b.dialog(1003, 0, 40, 8, 5, "Opcje eksportu");
+  b.item(kLabel, kNone, 0x0000, 0x0000, 2, 2, 16, 1, "ILN sprzedawcy:");
+  b.input(0xFFFF, 0x0400, 18, 2, 20, 13);
+  b.item(kLabel, kNone, 0x0000, 0x0000, 2, 3, 16, 1, "ILN odbiorcy:");
+  b.input(0xFFFF, 0x0400, 18, 3, 20, 13);
+  b.item(kButton, 0x5001, 0x0004, 0x8600, 15, 5, 10, 1, "\x05" "F12\x01 OK");
+  b.end();
+
+  size_t total = b.used - 4;
+  for (int i = 0; i < 4; ++i) b.bytes[i] = static_cast<unsigned char>((total >> (8 * i)) & 0xFF);
+  return b;
+}
+
+constexpr Block kBlock = build();
+static_assert(kBlock.used == kBlockSize, "the three dialogs take 706 bytes");
+
+}  // namespace
+
+const std::array<unsigned char, 706> kDialogTemplates = kBlock.bytes;

@@ -1,0 +1,52 @@
+#include "dispatcher.h"
+
+#include <cstring>
+
+#include "dialog_templates.h"
+#include "host_services.h"
+#include "platform.h"
+#include "records.h"
+#include "writers.h"
+
+namespace {
+
+// Keeps the host's current customer record for the length of one export:
+// writers look other customers up into the same buffer.
+class CustomerRecordSaver {
+ public:
+  CustomerRecordSaver() {
+    HostTable* t = svc::tableObject(35);
+    if (t && table::currentRecord(t)) {
+      std::memcpy(saved_, table::currentRecord(t), sizeof saved_);
+      taken_ = 1;
+    }
+  }
+  ~CustomerRecordSaver() {
+    if (!taken_) return;
+    HostTable* t = svc::tableObject(35);
+    if (t && table::currentRecord(t)) std::memcpy(table::currentRecord(t), saved_, sizeof saved_);
+  }
+  CustomerRecordSaver(const CustomerRecordSaver&) = delete;
+  CustomerRecordSaver& operator=(const CustomerRecordSaver&) = delete;
+
+ private:
+  char saved_[layout::Kontrahent::kSize];
+  int16_t taken_ = 0;
+};
+
+}  // namespace
+
+int32_t exportDispatcher(char* invoice, int16_t registerValue, int16_t* refreshFlag) {
+  CustomerRecordSaver saver;
+  platform::mkdir("FAKTURY");
+  int16_t code = static_cast<int16_t>(svc::runDialog(kDialogTemplates.data(), 1001, nullptr, nullptr));
+  InvoiceWriter writer = nullptr;
+  switch (static_cast<uint16_t>(code)) {
+    case 0x3B00: writer = &writers::pcMarket; break;
+    case 0x3C00: writer = &writers::optima; break;
+    case 0x3D00: writer = &writers::comarchEdi; break;
+    case 0x3E00: writer = &writers::epp; break;
+  }
+  if (writer) writer(invoice, registerValue, refreshFlag);
+  return code;
+}

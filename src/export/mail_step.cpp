@@ -1,0 +1,143 @@
+#include "mail_step.h"
+
+#include <cstring>
+#include <string>
+
+#include "dialog_templates.h"
+#include "helpers.h"
+#include "host_services.h"
+#include "mazovia_text.h"
+#include "records.h"
+
+namespace kw {
+
+namespace {
+
+constexpr int32_t kMailDialog = 1002;
+constexpr int16_t kCancel = 0x5002;
+constexpr int16_t kConfigure = 0x3D00;  // F3 Konfig.
+constexpr int16_t kItemChosen = 1;
+constexpr int32_t kKeepDialogOpen = -2;
+
+constexpr int32_t kMailConfiguration = 34;
+constexpr int32_t kAttributeGroup = 431;
+constexpr const char* kAttributeName = "e-mail";
+constexpr int32_t kAttributeNameMax = 40;
+constexpr int32_t kRecipientMax = 300;
+constexpr int32_t kEmailMax = 80;
+constexpr int32_t kSubjectMax = 60;
+
+constexpr int32_t kReadRecord = -1;
+constexpr int32_t kWriteRecord = 0;
+constexpr int32_t kAnyIndex = -1;
+
+constexpr size_t kPathSize = 300;
+constexpr char kMailFileName[] = "m.tmp";
+constexpr int32_t kWideCode = 5;
+constexpr int32_t kMazoviaCode = 1;
+constexpr size_t kWidePathSize = 520;
+
+static constexpr auto kBuildFailed = KW_MAZ("Błąd podczas tworzenia pliku emaila!\nEmail do %s nie zostanie wysłany!");
+static constexpr auto kSendFailed = KW_MAZ("Błąd podczas wysyłania emaila!\nEmail do %s nie zostanie wysłany!");
+
+using WidePath = char[kWidePathSize];
+
+// Copies a text into the recipient buffer, cut to the 300 characters it holds.
+void putRecipient(char* buffer, const std::string& address) {
+  size_t n = address.size() < static_cast<size_t>(kRecipientMax) ? address.size() : kRecipientMax;
+  std::memcpy(buffer, address.data(), n);
+  buffer[n] = '\0';
+}
+
+void toWide(WidePath& wide, const char* path, int32_t fromCode) {
+  std::memset(wide, 0, sizeof wide);
+  if (path) svc::convertText(wide, static_cast<int32_t>(sizeof wide), path, -1, fromCode, kWideCode);
+}
+
+int32_t hostTextCode() {
+  const int32_t* code = svc::currentTextCode();
+  return code ? *code : kMazoviaCode;
+}
+
+}  // namespace
+
+void _getRecipient(char* buffer, int32_t customer) {
+  buffer[0] = '\0';
+  char record[layout::Kontrahent::kSize] = {};
+  svc::customerRecord(record, kReadRecord, customer, kAnyIndex);
+  if (!rec::isEmpty(record, layout::Kontrahent::Email)) {
+    putRecipient(buffer, rec::text(record, layout::Kontrahent::Email));
+    return;
+  }
+  char attribute[layout::Attribute::kSize] = {};
+  if (svc::readAttribute(0, customer, 0, kAttributeGroup, kAttributeName, attribute, 0) >= 0)
+    putRecipient(buffer, rec::text(attribute, layout::Attribute::Value));
+}
+
+void _storeRecipient(const char* address, int32_t customer) {
+  if (std::strlen(address) <= static_cast<size_t>(kEmailMax)) {
+    char record[layout::Kontrahent::kSize] = {};
+    if (svc::customerRecord(record, kReadRecord, customer, kAnyIndex) == 0) return;
+    svc::copyBounded(rec::field(record, layout::Kontrahent::Email), address, kEmailMax);
+    svc::customerRecord(record, kWriteRecord, customer, kAnyIndex);
+    return;
+  }
+  char attribute[layout::Attribute::kSize] = {};
+  rec::store<int32_t>(attribute, layout::Attribute::RecordNumber.offset, customer);
+  rec::store<int16_t>(attribute, layout::Attribute::WordA.offset, 1);
+  rec::store<int16_t>(attribute, layout::Attribute::WordB.offset, 2);
+  svc::copyBounded(rec::field(attribute, layout::Attribute::Name), kAttributeName, kAttributeNameMax);
+  svc::copyBounded(rec::field(attribute, layout::Attribute::Value), address, kRecipientMax);
+  svc::writeAttribute(0, kAttributeGroup, attribute);
+}
+
+int32_t KW_CDECL _mailDialogKey(int16_t command, int16_t event) {
+  if (event != kItemChosen || command != kConfigure) return 0;
+  svc::configScreen(0, kMailConfiguration, 0);
+  return kKeepDialogOpen;
+}
+
+void _sendInvoiceMail(const char* pdfPath, const char* dataPath, const char* invoiceNumber, const char* sellerName,
+                      const char* sellerNip, int32_t customer) {
+  // Room is kept for the separator and the file name that the host appends.
+  char mailPath[kPathSize] = {};
+  if (const char* folder = svc::hostFolder())
+    svc::copyBounded(mailPath, folder, static_cast<int32_t>(kPathSize - sizeof kMailFileName - 1));
+  svc::appendFileName(mailPath, kMailFileName);
+
+  const int32_t textCode = hostTextCode();
+  WidePath wideMail, widePdf, wideData;
+  toWide(wideMail, mailPath, textCode);
+  toWide(widePdf, pdfPath, textCode);
+  toWide(wideData, dataPath, textCode);
+
+  char recipient[kRecipientBufferSize] = {};
+  _getRecipient(recipient, customer);
+  int16_t command = static_cast<int16_t>(svc::runDialog(kDialogTemplates.data(), kMailDialog, recipient, &_mailDialogKey));
+  if (command == kCancel) return;
+  recipient[kRecipientBufferSize - 1] = '\0';
+  _storeRecipient(recipient, customer);
+
+  // Read after the dialog: what F3 changed applies to this mail.
+  char settings[layout::MailSettings::kSize] = {};
+  svc::mailSettings(0, kMailConfiguration, settings, 0);
+
+  char subject[1024];
+  char body[1024];
+  _formatText(subject, sizeof subject, "Faktura nr %s", invoiceNumber);
+  _formatText(body, sizeof body, "Dokument wystawiony przez:\n%s\nNIP: %s", sellerName, sellerNip);
+  svc::copyBounded(rec::field(settings, layout::MailSettings::Subject), subject, kSubjectMax);
+  svc::copyBounded(rec::field(settings, layout::MailSettings::Recipient), recipient, kRecipientMax);
+
+  if (svc::buildMailFile(settings, body, wideMail, widePdf, wideData, 0) == 0) {
+    _showMessage("Uwaga", kBuildFailed, 1, recipient);
+    return;
+  }
+  int32_t sent = svc::sendMail(mailPath, 0, rec::field(settings, layout::MailSettings::Server),
+                               rec::field(settings, layout::MailSettings::Sender),
+                               rec::field(settings, layout::MailSettings::SenderName),
+                               static_cast<int32_t>(rec::get(settings, layout::MailSettings::Port)));
+  if (sent != 0) _showMessage("Uwaga", kSendFailed, 1, recipient);
+}
+
+}  // namespace kw

@@ -1,0 +1,73 @@
+#include "pdf_step.h"
+
+#include "helpers.h"
+#include "host_services.h"
+
+namespace kw {
+
+namespace {
+
+constexpr int32_t kInvoiceTable = 44;
+constexpr int32_t kLineTable = 45;
+constexpr int32_t kPrepareForReading = 255;
+constexpr int32_t kFileOutput = 0x5600;
+constexpr int16_t kAltD = 0x2000;
+constexpr int16_t kEsc = 27;
+constexpr int32_t kSearchKeySize = 256;
+
+// The host's print-output object, living in this object's own storage. While
+// it exists and is set up for a file, the host's printing goes into that
+// file; disposing of it completes the file, so it is disposed on every path.
+class PrintOutput {
+ public:
+  PrintOutput() { svc::printObjectConstruct(storage_); }
+  ~PrintOutput() { svc::printObjectDispose(storage_); }
+  PrintOutput(const PrintOutput&) = delete;
+  PrintOutput& operator=(const PrintOutput&) = delete;
+
+  // A reference that the host does not hand back is not called on.
+  void intoFile(const char* path) {
+    void* target = svc::printTarget(storage_, kFileOutput, path, 1, 1, 0, 0, 0);
+    if (!target) return;
+    void* opened = svc::printTargetOpen(target);
+    if (!opened) return;
+    svc::printTargetStart(opened);
+  }
+
+ private:
+  alignas(8) unsigned char storage_[1460];
+};
+
+HostTable* preparedTable(int32_t number) {
+  HostTable* table = svc::tableObject(number);
+  if (table) svc::prepareTable(table, kPrepareForReading);
+  return table;
+}
+
+void storeKeyValue(int16_t* value, int16_t key) {
+  if (value) *value = key;
+}
+
+}  // namespace
+
+void _printToPdf(const char* pdfPath, int32_t documentNumber, int32_t keyDefinition, HostTable* lineTable,
+                 int16_t* refreshFlag) {
+  preparedTable(kLineTable);
+  if (!pdfPath) return;
+  _showMessage("Uwaga", "Tworzenie pliku %s", 0x200, pdfPath);
+
+  PrintOutput output;
+  output.intoFile(pdfPath);
+  if (!preparedTable(kInvoiceTable)) return;
+
+  storeKeyValue(svc::printKeyValueA(), kAltD);
+  storeKeyValue(svc::printKeyValueB(), kEsc);
+  char searchKey[kSearchKeySize] = {};
+  svc::makeSearchKey(keyDefinition, 0, searchKey, documentNumber);
+  svc::printInvoice(keyDefinition, searchKey, lineTable);
+  svc::printEnd();
+  if (refreshFlag) *refreshFlag = 1;
+  svc::printFinish();
+}
+
+}  // namespace kw

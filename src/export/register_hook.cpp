@@ -1,0 +1,66 @@
+#include "register_hook.h"
+
+#include <cstring>
+
+#include "dispatcher.h"
+#include "host_services.h"
+#include "records.h"
+#include "registration.h"
+
+namespace hook {
+
+namespace {
+
+constexpr intptr_t kCtrlF3 = 0x6000;
+
+HostTable* g_held = nullptr;
+KeyHandler g_previous = nullptr;
+frame::SizeMismatch g_tsprEntry = {layout::Tspr::kSize, 0, "Tspr", nullptr};
+
+}  // namespace
+
+int32_t install() {
+  if (g_held) return 0;
+  HostTable* t = svc::tableObject(44);
+  if (t && table::recordLength(t) == layout::Tspr::kSize) {
+    g_previous = table::keyHandler(t);
+    table::setKeyHandler(t, &registerHook);
+    g_held = t;
+    return 0;
+  }
+  g_tsprEntry.found = t ? table::recordLength(t) : 0;
+  frame::appendMismatch(&g_tsprEntry);
+  return -1;
+}
+
+int32_t remove() {
+  if (g_held) {
+    table::setKeyHandler(g_held, g_previous);
+    g_held = nullptr;
+  }
+  return 0;
+}
+
+bool installed() { return g_held != nullptr; }
+
+int32_t KW_CDECL registerHook(intptr_t key, intptr_t registerValue, intptr_t a3, intptr_t rows, intptr_t a5,
+                              intptr_t tableObject, intptr_t a7, intptr_t a8, intptr_t a9, intptr_t a10,
+                              intptr_t refreshFlag) {
+  KeyHandler previous = g_previous;
+  auto passOn = [&] {
+    return previous ? previous(key, registerValue, a3, rows, a5, tableObject, a7, a8, a9, a10, refreshFlag) : 0;
+  };
+  if (key != kCtrlF3) return passOn();
+  auto* t = reinterpret_cast<HostTable*>(tableObject);
+  svc::prepareTable(t, 0x6A);
+  int32_t row = table::position(t, layout::TableObject::Position88) -
+                table::position(t, layout::TableObject::Position80) +
+                table::position(t, layout::TableObject::Position84);
+  char* record = rec::load<char*>(reinterpret_cast<const void*>(rows), static_cast<uint16_t>(row * sizeof(char*)));
+  std::memcpy(table::currentRecord(t), record, layout::Tspr::kSize);
+  int32_t code = exportDispatcher(record, static_cast<int16_t>(registerValue), reinterpret_cast<int16_t*>(refreshFlag));
+  if (code == 0x5001) return passOn();
+  return 0;
+}
+
+}  // namespace hook

@@ -1,0 +1,69 @@
+// Process attach and the two forwarding exports.
+#include <cstring>
+
+#include "exports.h"
+#include "module_state.h"
+#include "platform.h"
+
+namespace frame {
+
+const char kPluginTitle[51] = "Eksport faktur. Rejestr faktur sprzedazy - Ctrl+F3";
+const char kHostModuleName[] = "WELKOR";
+
+ModuleState& state() {
+  // Constant-initialised, so the load-time binders may use it whatever the
+  // order of static initialisation.
+  static ModuleState s;
+  return s;
+}
+
+const char* baseNameOf(const char* path) {
+  const char* backslash = std::strrchr(path, '\\');
+  const char* name = backslash ? backslash + 1 : path;
+  const char* slash = std::strrchr(name, '/');
+  return slash ? slash + 1 : name;
+}
+
+void ensureHostModule() {
+  ModuleState& s = state();
+  if (s.hostModule) return;
+  s.hostModule = platform::GetModuleHandleA(kHostModuleName);
+  if (s.hostModule) {
+    s.featureEntry = reinterpret_cast<FeatureEntry>(platform::GetProcAddress(
+        s.hostModule, reinterpret_cast<const char*>(static_cast<uintptr_t>(kHostFeatureEntryOrdinal))));
+  }
+}
+
+void* hostModule() { return state().hostModule; }
+
+void attach(void* ownModule) {
+  ModuleState& s = state();
+  s.ownModule = ownModule;
+  platform::GetModuleFileNameA(ownModule, s.modulePath, sizeof s.modulePath);
+  s.baseName = baseNameOf(s.modulePath);
+  ensureHostModule();
+}
+
+}  // namespace frame
+
+extern "C" int32_t KW_CDECL kwForward1() {
+  auto target = frame::state().forward1;
+  return target ? target() : 0;
+}
+
+extern "C" int32_t KW_CDECL kwForward2(int32_t value) {
+  auto target = frame::state().forward2;
+  return target ? target(value) : -1234567890;
+}
+
+#if defined(_WIN32)
+#include <windows.h>
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) frame::attach(instance);
+  return TRUE;
+}
+#else
+// Natively the attach step runs ahead of the module's static initialisers,
+// as the loader's notification does.
+__attribute__((constructor(101))) static void attachOnLoad() { frame::attach(platform::ownModuleHandle()); }
+#endif

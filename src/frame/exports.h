@@ -1,0 +1,13 @@
+// The plug-in's exports, reached by ordinal (30001, 30008, 30009, 30010).
+#pragma once
+
+#include <cstdint>
+
+#include "host_abi.h"
+
+extern "C" {
+int32_t KW_CDECL kwRegister(FeatureEntry entry, char* title);
+int32_t KW_CDECL kwLoadReport(int32_t flag);
+int32_t KW_CDECL kwForward1();
+int32_t KW_CDECL kwForward2(int32_t value);
+}

@@ -1,0 +1,58 @@
+// Typed slots of the host services. A call such as svc::tableObject(44) goes
+// through the slot: its first-call entry until the slot is bound, then the
+// service itself, or a stand-in that does nothing and returns zero when the
+// host lacks the service (never a jump to address 0).
+#pragma once
+
+#include <cstdint>
+
+#include "host_abi.h"
+
+#if defined(_WIN32)
+#define KW_HIDDEN
+#else
+#define KW_HIDDEN __attribute__((visibility("hidden")))
+#endif
+
+namespace kw {
+
+template <typename F>
+struct HostSlot {
+  F fn;      // what the binding found (null when the host lacks the service)
+  F absent;  // does nothing, returns zero
+
+  template <typename... A>
+  auto operator()(A... args) const {
+    F target = fn ? fn : absent;
+    return target(args...);
+  }
+};
+
+// The services that the host did not export, as found by the binding.
+struct MissingServices {
+  int32_t count;
+  uint16_t ordinals[8];  // the first 8, in the order found
+};
+
+extern MissingServices g_missing;
+
+// Looks a service up by ordinal (an identifier below 0x10000) or by name and
+// records it as missing when the host lacks it. Returns the address, or null.
+void* resolveService(const char* identifier);
+
+// Binds every slot in slot order, as the module's loading does.
+void bindAllServices();
+
+// Puts every slot back to its first-call entry and clears the record.
+void unbindAllServices();
+
+// The slot's current content, for checks of the binding.
+void* slotContent(uint32_t ordinal);
+
+}  // namespace kw
+
+namespace svc {
+#define KW_DECLARE_SLOT(ordinal, name, conv, ret, params) extern kw::HostSlot<Fn_##ordinal> name;
+KW_HOST_SERVICES(KW_DECLARE_SLOT)
+#undef KW_DECLARE_SLOT
+}  // namespace svc

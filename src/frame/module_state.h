@@ -1,0 +1,40 @@
+// Module-wide state of the plug-in: set up at attach, alive for the process.
+#pragma once
+
+#include <cstdint>
+
+#include "host_abi.h"
+
+namespace frame {
+
+extern const char kPluginTitle[51];  // "Eksport faktur. Rejestr faktur sprzedazy - Ctrl+F3"
+extern const char kHostModuleName[];  // "WELKOR"
+
+typedef int32_t(KW_CDECL* ForwardTarget0)();
+typedef int32_t(KW_CDECL* ForwardTarget1)(int32_t);
+
+struct ModuleState {
+  void* ownModule = nullptr;
+  char modulePath[300] = {};
+  const char* baseName = modulePath;
+  void* hostModule = nullptr;
+  FeatureEntry featureEntry = nullptr;
+  uint32_t unsupportedMask = 0xFFFFFFFFu;
+  ForwardTarget0 forward1 = nullptr;  // nothing sets them
+  ForwardTarget1 forward2 = nullptr;
+};
+
+ModuleState& state();
+
+// The process-attach step: own module, its path and base name, the host module
+// and its feature entry.
+void attach(void* ownModule);
+
+// Finds the host module and its feature entry unless already known.
+void ensureHostModule();
+void* hostModule();
+
+// The text after the last backslash, then after the last slash within that.
+const char* baseNameOf(const char* path);
+
+}  // namespace frame

@@ -1,0 +1,49 @@
+#include <direct.h>
+#include <windows.h>
+
+#include <cstdarg>
+
+#include "platform.h"
+
+namespace platform {
+
+void* GetModuleHandleA(const char* name) { return reinterpret_cast<void*>(::GetModuleHandleA(name)); }
+
+uint32_t GetModuleFileNameA(void* module, char* path, uint32_t size) {
+  return ::GetModuleFileNameA(static_cast<HMODULE>(module), path, size);
+}
+
+void* GetProcAddress(void* module, const char* identifier) {
+  if (!module) return nullptr;
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(module), identifier));
+}
+
+bool IsDebuggerPresent() { return ::IsDebuggerPresent() != 0; }
+
+void OutputDebugStringA(const char* text) { ::OutputDebugStringA(text); }
+
+int wsprintfA(char* buffer, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int written = ::wvsprintfA(buffer, format, args);
+  va_end(args);
+  return written;
+}
+
+void RaiseException(uint32_t code, uint32_t flags, uint32_t argumentCount, const uintptr_t* arguments) {
+  ::RaiseException(code, flags, argumentCount, reinterpret_cast<const ULONG_PTR*>(arguments));
+  // A handler that continues execution would return here; the caller does
+  // not expect that.
+  ::ExitProcess(code);
+}
+
+int mkdir(const char* path) { return ::_mkdir(path); }
+
+void* ownModuleHandle() {
+  HMODULE module = nullptr;
+  ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&ownModuleHandle), &module);
+  return module;
+}
+
+}  // namespace platform

@@ -1,0 +1,185 @@
+// Export 30001 (register / unregister) and 30008 (load report): the checks
+// that decide whether the plug-in fits the host, and the one "STOP!!!"
+// message that explains a refusal.
+#include "registration.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "exports.h"
+#include "helpers.h"
+#include "host_services.h"
+#include "mazovia_text.h"
+#include "module_state.h"
+#include "platform.h"
+#include "records.h"
+#include "register_hook.h"
+
+namespace frame {
+
+namespace {
+
+SizeMismatch* g_mismatches = nullptr;
+int32_t g_mismatchCount = -1;
+
+constexpr int32_t kInterfaceVersion = 112;
+constexpr size_t kReportSize = 3072;
+constexpr size_t kListSize = 256;
+
+template <typename... A>
+void showStop(const char* format, A... values) {
+  svc::stopMessage(15000, "STOP!!!", format, 0xF001, 0x6E2E, values...);
+}
+
+// The list of missing ordinals and its message; returns the missing count.
+int32_t missingServiceText(char* report) {
+  report[0] = '\0';
+  int32_t n = kw::g_missing.count;
+  if (n == 0) return 0;
+  char list[kListSize] = {};
+  if (n == 1) {
+    static constexpr auto kOne = KW_MAZ("funkcję o numerze %hu");
+    kw::_formatTextN(list, kListSize - 1, kOne, kw::g_missing.ordinals[0]);
+  } else {
+    int32_t recorded = n < 8 ? n : 8;
+    uint16_t ordinals[8];
+    std::copy(kw::g_missing.ordinals, kw::g_missing.ordinals + recorded, ordinals);
+    // Descending, so that reading from the last position gives ascending order.
+    for (int32_t i = 1; i < recorded; ++i)
+      for (int32_t j = i; j > 0 && ordinals[j - 1] < ordinals[j]; --j) std::swap(ordinals[j - 1], ordinals[j]);
+    kw::_formatTextN(list, kListSize - 1, "funkcje o numerach");
+    for (int32_t i = recorded - 1; i >= 0; --i) {
+      size_t used = std::strlen(list);
+      kw::_formatTextN(list + used, kListSize - 1 - used, " %hu,", ordinals[i]);
+    }
+    size_t used = std::strlen(list);
+    if (used > 0 && list[used - 1] == ',') list[used - 1] = '\0';
+  }
+  static constexpr auto kMessage = KW_MAZ(
+      "Wtyczka \"%s\" potrzebuje zaimportować\n%s z modułu głównego,\njednak moduł główny %s nie posiada. Aby "
+      "naprawić tę sytuację\nzainstaluj aktualizację programu oraz wtyczki.\n\nWTYCZKA NIE ZOSTANIE "
+      "ZAŁADOWANA!!!\n");
+  kw::_formatTextN(report, kReportSize - 1, kMessage, kPluginTitle, list, n == 1 ? "jej" : "ich");
+  return n;
+}
+
+// The table of size mismatches; -1 when there is one.
+int32_t mismatchText(char* report) {
+  report[0] = '\0';
+  if (!g_mismatches) return 0;
+  static constexpr auto kHeader = KW_MAZ(
+      "Rozmiary rekordów niektórych tabel nie zgadzają się\nmiędzy programem a wtyczką '%s' (moduł '%s'):\n\n"
+      "\x01tl18l33\x01TABELA\tWE WTYCZCE\tW PROGRAMIE\n");
+  static constexpr auto kFooter = KW_MAZ("\nModuł \x02%s\x01\nNIE zostanie załadowany!");
+  char* end = report + platform::wsprintfA(report, kHeader, kPluginTitle, state().baseName);
+  for (SizeMismatch* entry = g_mismatches; entry; entry = entry->next) {
+    char found[16] = "brak";
+    if (entry->found != 0) platform::wsprintfA(found, "%d", entry->found);
+    end += platform::wsprintfA(end, "\x01tp25p40\x01%s\t%d\t%s\n", entry->name, entry->expected, found);
+  }
+  platform::wsprintfA(end, kFooter, state().baseName);
+  return -1;
+}
+
+int32_t featureCheck() {
+  ModuleState& s = state();
+  uint32_t result = s.featureEntry ? static_cast<uint32_t>(s.featureEntry(1, 1)) : 0xFFFFFFFFu;
+  s.unsupportedMask = result & ~1u;
+  return s.unsupportedMask == 0 ? 0 : -1;
+}
+
+// Steps 1 to 4 of the registration: features, acceptance, version, sizes.
+int32_t compatibilityChecks(bool refuseMissingServices) {
+  if (featureCheck() != 0) return -1;
+  // A host that lacks a service would make a later call reach nothing.
+  if (refuseMissingServices && kw::g_missing.count != 0) return -1;
+  if (svc::acceptModule(state().ownModule, nullptr, 0) != 0) return -1;
+  if (svc::interfaceVersion() != kInterfaceVersion) return -1;
+  if (recordSizeCheck() != 0) return -1;
+  return 0;
+}
+
+}  // namespace
+
+void appendMismatch(SizeMismatch* entry) {
+  SizeMismatch** link = &g_mismatches;
+  for (; *link; link = &(*link)->next)
+    if (*link == entry) return;
+  entry->next = nullptr;
+  *link = entry;
+}
+
+int32_t recordSizeCheck() {
+  if (g_mismatchCount != -1) return g_mismatchCount;
+  static SizeMismatch entries[] = {{layout::Tspr::kSize, 0, "Tspr", nullptr},
+                                   {layout::Tspr_dok::kSize, 0, "Tspr_dok", nullptr},
+                                   {1024, 0, "k9", nullptr}};
+  static const int32_t tables[] = {44, 45, 49};
+  for (int i = 0; i < 3; ++i) {
+    HostTable* t = svc::tableObject(tables[i]);
+    int32_t found = t ? table::recordLength(t) : 0;
+    if (found != entries[i].expected) {
+      entries[i].found = found;
+      appendMismatch(&entries[i]);
+    }
+  }
+  int32_t count = 0;
+  for (SizeMismatch* e = g_mismatches; e; e = e->next) ++count;
+  g_mismatchCount = count;
+  return count;
+}
+
+int32_t registrationChecks() {
+  if (compatibilityChecks(true) != 0) return -1;
+  if (hook::install() != 0) {
+    hook::remove();
+    svc::showText("Program wymaga nowszej wtyczki!");
+    return -1;
+  }
+  kw::showInstallNotice();
+  return 0;
+}
+
+void loadReport() {
+  ModuleState& s = state();
+  if (s.featureEntry) s.featureEntry(1, -1);
+  char report[kReportSize] = {};
+  if (s.unsupportedMask != 0) {
+    static constexpr auto kFeatures =
+        KW_MAZ("Program nie obsługuje cech 0x%08X,\nktóre są niezbędne dla modułu '%s'.");
+    kw::_formatText(report, kReportSize, kFeatures, s.unsupportedMask, kPluginTitle);
+    showStop("%s", report);
+  } else if (missingServiceText(report) != 0) {
+    showStop("%s", report);
+  } else if (mismatchText(report) != 0) {
+    showStop("%s", report);
+  } else if (svc::acceptModule(s.ownModule, report, static_cast<int32_t>(kReportSize)) != 0) {
+    showStop("%s", report);
+  } else if (compatibilityChecks(false) != 0) {
+    static constexpr auto kVersions = KW_MAZ(
+        "Moduł \"%s\" i program występują w różnych wersjach!\n\nZostał zakualizowany tylko program albo tylko "
+        "moduł,\na nie oba jednocześnie! Aby naprawić tę sytuację\nzainstaluj aktualizację programu wraz z "
+        "modułem \"%s\".\n\nMODUŁ NIE ZOSTANIE ZAŁADOWANY!!!\n");
+    showStop(kVersions.c_str(), s.baseName, s.baseName);
+  } else {
+    static constexpr auto kInactive = KW_MAZ("Moduł \"%s\" nie został poprawnie zainicjowany,\nwięc NIE BĘDZIE AKTYWNY!");
+    showStop(kInactive.c_str(), s.baseName);
+  }
+}
+
+}  // namespace frame
+
+extern "C" int32_t KW_CDECL kwRegister(FeatureEntry entry, char* title) {
+  if (!entry) {
+    hook::remove();
+    return 0;
+  }
+  frame::state().featureEntry = entry;
+  if (title) std::memcpy(title, frame::kPluginTitle, sizeof frame::kPluginTitle);
+  return frame::registrationChecks();
+}
+
+extern "C" int32_t KW_CDECL kwLoadReport(int32_t flag) {
+  if (flag != 0) frame::loadReport();
+  return 0;
+}

@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""End-to-end runs of the welkor front end.
+
+Each case is a folder under tests/e2e/cases holding case.json:
+  {"args": ["export", "1234"], "answers": ["1001=F2"], "db": "db.json",
+   "exit": 0, "stdout": "stdout.txt",
+   "files": {"FAKTURY/fakt1234.xml": "fakt1234.xml"},
+   "absent": ["FAKTURY/fakt1234.pdf"], "dirs": ["FAKTURY"],
+   "env": {"WELKOR_NOW": "2024-03-05 10:30"}, "windows": true}
+The case runs in a new empty directory; stdout and the listed files must equal
+the expected files byte for byte.
+
+  e2e.py --welkor build/welkor                 run every case natively
+  e2e.py --welkor build-win/welkor.exe --wine  run them under wine
+  e2e.py --welkor A --compare B --wine-compare run both builds and compare
+"""
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CASES = os.path.join(HERE, "cases")
+
+
+def run_case(case_dir, spec, welkor, wine, workdir):
+    db = spec.get("db", "db.json")
+    if db:
+        shutil.copy(os.path.join(case_dir, db), os.path.join(workdir, "db.json"))
+    for setup in spec.get("setup_files", {}):
+        target = os.path.join(workdir, setup)
+        os.makedirs(os.path.dirname(target) or workdir, exist_ok=True)
+        shutil.copy(os.path.join(case_dir, spec["setup_files"][setup]), target)
+    command = [welkor]
+    if wine:
+        command = ["wine", welkor]
+    if db:
+        command += ["--db", "db.json"]
+    for answer in spec.get("answers", []):
+        command += ["--answer", answer]
+    command += spec["args"]
+    env = dict(os.environ)
+    env.update(spec.get("env", {}))
+    result = subprocess.run(command, cwd=workdir, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            timeout=600)
+    return result
+
+
+def normalise(stdout):
+    # The plug-in names its own module file in some messages.
+    return stdout.replace(b"kwitomat.dll", b"kwitomat.so")
+
+
+def check_case(name, welkor, wine):
+    case_dir = os.path.join(CASES, name)
+    with open(os.path.join(case_dir, "case.json")) as f:
+        spec = json.load(f)
+    if wine and not spec.get("windows", True):
+        return []
+    problems = []
+    with tempfile.TemporaryDirectory(prefix="kw-e2e-") as workdir:
+        result = run_case(case_dir, spec, welkor, wine, workdir)
+        if result.returncode != spec.get("exit", 0):
+            problems.append("exit status %d, expected %d; stderr:\n%s" % (
+                result.returncode, spec.get("exit", 0), result.stderr.decode(errors="replace")))
+        if "stdout" in spec:
+            with open(os.path.join(case_dir, spec["stdout"]), "rb") as f:
+                expected = f.read()
+            if normalise(result.stdout) != expected:
+                problems.append("stdout differs:\n--- expected\n%s\n--- got\n%s" % (
+                    expected.decode(errors="replace"), normalise(result.stdout).decode(errors="replace")))
+        for produced, expected_name in spec.get("files", {}).items():
+            path = os.path.join(workdir, produced)
+            if not os.path.exists(path):
+                problems.append("%s was not written" % produced)
+                continue
+            with open(path, "rb") as f:
+                got = f.read()
+            with open(os.path.join(case_dir, expected_name), "rb") as f:
+                expected = f.read()
+            if got != expected:
+                problems.append("%s differs from %s" % (produced, expected_name))
+        for absent in spec.get("absent", []):
+            if os.path.exists(os.path.join(workdir, absent)):
+                problems.append("%s should not exist" % absent)
+        for directory in spec.get("dirs", []):
+            if not os.path.isdir(os.path.join(workdir, directory)):
+                problems.append("folder %s should exist" % directory)
+    return problems
+
+
+def outputs(name, welkor, wine):
+    """stdout and every file a run leaves, for comparing two builds."""
+    case_dir = os.path.join(CASES, name)
+    with open(os.path.join(case_dir, "case.json")) as f:
+        spec = json.load(f)
+    with tempfile.TemporaryDirectory(prefix="kw-cmp-") as workdir:
+        result = run_case(case_dir, spec, welkor, wine, workdir)
+        files = {}
+        for root, _, names in os.walk(workdir):
+            for n in names:
+                path = os.path.join(root, n)
+                rel = os.path.relpath(path, workdir)
+                # The printout and mail are recorded, not rendered, on Windows.
+                if rel == "db.json" or rel.endswith(".pdf") or rel.startswith(("OUTBOX", "TMP", "wineprefix")):
+                    continue
+                with open(path, "rb") as f:
+                    files[rel] = f.read()
+        return result.returncode, normalise(result.stdout), files, spec
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--welkor", required=True)
+    parser.add_argument("--wine", action="store_true", help="run --welkor under wine")
+    parser.add_argument("--compare", help="a second welkor (Windows build, run under wine) to compare with")
+    parser.add_argument("cases", nargs="*")
+    args = parser.parse_args()
+    names = args.cases or sorted(d for d in os.listdir(CASES) if os.path.isdir(os.path.join(CASES, d)))
+    passed = failed = 0
+    for name in names:
+        if args.compare:
+            native = outputs(name, args.welkor, False)
+            if not native[3].get("windows", True):
+                continue
+            windows = outputs(name, args.compare, True)
+            problems = []
+            if native[0] != windows[0]:
+                problems.append("exit status %d natively, %d under wine" % (native[0], windows[0]))
+            if native[1] != windows[1]:
+                problems.append("stdout differs:\n--- native\n%s\n--- wine\n%s" % (
+                    native[1].decode(errors="replace"), windows[1].decode(errors="replace")))
+            for rel in sorted(set(native[2]) | set(windows[2])):
+                if native[2].get(rel) != windows[2].get(rel):
+                    problems.append("%s differs between the builds" % rel)
+        else:
+            problems = check_case(name, args.welkor, args.wine)
+        if problems:
+            failed += 1
+            print("FAIL %s\n  %s" % (name, "\n  ".join(problems)))
+        else:
+            passed += 1
+            print("ok   %s" % name)
+    print("e2e: %d passed, %d failed" % (passed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

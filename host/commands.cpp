@@ -100,7 +100,7 @@ int runCommand(void* plugin, const std::vector<std::string>& args) {
     auto report = exportOf<ReportFn>(plugin, kExportLoadReport);
     if (!report) return 2;
     report(1);
-    return 0;
+    return registered;
   }
   if (name == "load-report") {
     auto report = exportOf<ReportFn>(plugin, kExportLoadReport);

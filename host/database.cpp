@@ -14,7 +14,7 @@ namespace welkor {
 
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 // ---- record fields by name -------------------------------------------------
 

@@ -66,7 +66,7 @@ struct Database {
   std::vector<Invoice> invoices;
   MailConfig mail;
   HostKnobs knobs;
-  nlohmann::json document;  // the file as read, for writing customer changes back
+  nlohmann::ordered_json document;  // the file as read (its order kept), for writing customer changes back
 };
 
 // A database that cannot be used: the message names the file, the position or

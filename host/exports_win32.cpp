@@ -1,8 +1,11 @@
 // On Windows the host's services are the entries of WELKOR.dll's export
-// table. A service that the `missingServices` knob leaves out is taken out of
-// that table before the plug-in is loaded, so that GetProcAddress finds
-// nothing for it, as with a host that lacks the service.
+// table. The services that the `missingServices` knob leaves out are taken out
+// of that table (and all others put back) before the plug-in binds, so that
+// GetProcAddress finds nothing for them, as with a host that lacks them.
 #include <windows.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "host_state.h"
 #include "plugin_loader.h"
@@ -19,14 +22,15 @@ void removeMissingExports() {
   const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
   auto* exports = reinterpret_cast<IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
   auto* functions = reinterpret_cast<DWORD*>(base + exports->AddressOfFunctions);
+  static std::vector<DWORD> original(functions, functions + exports->NumberOfFunctions);
+  DWORD old = 0;
+  VirtualProtect(functions, exports->NumberOfFunctions * sizeof(DWORD), PAGE_READWRITE, &old);
+  std::copy(original.begin(), original.end(), functions);
   for (uint32_t ordinal : state().db.knobs.missingServices) {
     if (ordinal < exports->Base || ordinal - exports->Base >= exports->NumberOfFunctions) continue;
-    DWORD* entry = &functions[ordinal - exports->Base];
-    DWORD old = 0;
-    VirtualProtect(entry, sizeof *entry, PAGE_READWRITE, &old);
-    *entry = 0;
-    VirtualProtect(entry, sizeof *entry, old, &old);
+    functions[ordinal - exports->Base] = 0;
   }
+  VirtualProtect(functions, exports->NumberOfFunctions * sizeof(DWORD), old, &old);
 }
 
 }  // namespace welkor

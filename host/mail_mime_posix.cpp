@@ -27,6 +27,13 @@ void initialiseOnce() {
   (void)initialised;
 }
 
+// Names that need encoding are encoded as UTF-8, like the subject.
+void addMailbox(InternetAddressList* list, const std::string& name, const std::string& address) {
+  GPtr<InternetAddress> mailbox(internet_address_mailbox_new(name.c_str(), address.c_str()));
+  internet_address_set_charset(mailbox.get(), "UTF-8");
+  internet_address_list_add(list, mailbox.get());
+}
+
 GPtr<GMimeTextPart> bodyPart(const std::string& body) {
   GPtr<GMimeTextPart> text(g_mime_text_part_new_with_subtype("plain"));
   g_mime_text_part_set_text(text.get(), body.c_str());
@@ -52,8 +59,8 @@ GPtr<GMimePart> attachmentPart(const MailAttachment& attachment) {
 bool writeMailFile(const MailMessage& m, const std::string& path) {
   initialiseOnce();
   GPtr<GMimeMessage> message(g_mime_message_new(TRUE));
-  g_mime_message_add_mailbox(message.get(), GMIME_ADDRESS_TYPE_FROM, m.fromName.c_str(), m.fromAddress.c_str());
-  g_mime_message_add_mailbox(message.get(), GMIME_ADDRESS_TYPE_TO, "", m.to.c_str());
+  addMailbox(g_mime_message_get_from(message.get()), m.fromName, m.fromAddress);
+  addMailbox(g_mime_message_get_to(message.get()), "", m.to);
   g_mime_message_set_subject(message.get(), m.subject.c_str(), "UTF-8");
   GDateTime* now = g_date_time_new_now_local();
   g_mime_message_set_date(message.get(), now);

@@ -10,8 +10,8 @@ void* loadPlugin(const std::string& path, std::string& error);
 void* pluginExport(void* plugin, uint32_t ordinal);
 // kwitomat.so / kwitomat.dll beside the running program.
 std::string defaultPluginPath();
-// Takes the services that the `missingServices` knob leaves out out of the
-// host module's exports (Windows); natively the lookup itself leaves them out.
+// Makes the host module's exports follow the `missingServices` knob
+// (Windows); natively the lookup itself consults the knob.
 void removeMissingExports();
 
 }  // namespace welkor

@@ -105,7 +105,7 @@ std::string xmlSafeField(void* record, layout::Text field) {
   char* stored = rec::field(record, field);
   std::memcpy(text.data(), stored, length);
   _xmlSafe(text.data());
-  const size_t back = length + 1;
+  const size_t back = length < field.room ? length + 1 : length;
   std::memcpy(stored, text.data(), back);
   return std::string(text.data());
 }

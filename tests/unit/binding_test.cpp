@@ -8,6 +8,7 @@
 
 #include "host_services.h"
 #include "module_state.h"
+#include "plugin_loader.h"
 #include "service_impl.h"
 #include "test_support.h"
 
@@ -35,11 +36,13 @@ class Binding : public HostTest {
  protected:
   void rebind(std::vector<uint32_t> missing) {
     welkor::state().db.knobs.missingServices = std::move(missing);
+    welkor::removeMissingExports();
     kw::unbindAllServices();
     kw::bindAllServices();
   }
   void TearDown() override {
     welkor::state().db.knobs.missingServices.clear();
+    welkor::removeMissingExports();
     kw::unbindAllServices();
     kw::bindAllServices();
     HostTest::TearDown();
@@ -100,6 +103,7 @@ TEST_F(Binding, AFirstCallBindsTheSlotAndReachesTheServiceWithItsArguments) {
 
 TEST_F(Binding, ACallToAServiceThatTheHostLacksDoesNothingAndReturnsZero) {
   welkor::state().db.knobs.missingServices = {52028, 35802, 22567};
+  welkor::removeMissingExports();
   kw::unbindAllServices();
   // First calls through unbound slots, then calls through the bound (empty) ones.
   for (int round = 0; round < 2; ++round) {
@@ -110,6 +114,10 @@ TEST_F(Binding, ACallToAServiceThatTheHostLacksDoesNothingAndReturnsZero) {
   }
   EXPECT_TRUE(welkor::state().messages.empty());
   EXPECT_EQ(kw::g_missing.count, 3);
+  welkor::state().db.knobs.missingServices.clear();
+  welkor::removeMissingExports();
+  kw::unbindAllServices();
+  kw::bindAllServices();
 }
 
 TEST(BaseName, IsTheTextAfterTheLastBackslashThenAfterTheLastSlash) {
@@ -131,7 +139,7 @@ TEST(BaseName, IsTheTextAfterTheLastBackslashThenAfterTheLastSlash) {
 
 TEST(Attach, FoundTheHostModuleAndItsFeatureEntry) {
   EXPECT_NE(frame::hostModule(), nullptr);
-  EXPECT_EQ(reinterpret_cast<void*>(frame::state().featureEntry), reinterpret_cast<void*>(&welkor_feature_entry));
+  EXPECT_EQ(reinterpret_cast<void*>(frame::state().featureEntry), welkor::exportedService(30006));
   EXPECT_NE(std::strlen(frame::state().modulePath), 0u);
   EXPECT_EQ(frame::state().baseName, frame::baseNameOf(frame::state().modulePath));
 }

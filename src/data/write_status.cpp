@@ -1,0 +1,18 @@
+#include "write_status.h"
+
+namespace kw {
+
+namespace {
+bool g_failed = false;
+}
+
+void resetWriteStatus() { g_failed = false; }
+
+int32_t noteWriteResult(int32_t result) {
+  if (result < 0) g_failed = true;
+  return result;
+}
+
+bool writeFailed() { return g_failed; }
+
+}  // namespace kw

@@ -1,0 +1,68 @@
+#include "writer_common.h"
+
+#include "helpers.h"
+#include "host_data.h"
+#include "host_services.h"
+#include "mail_step.h"
+#include "mazovia_text.h"
+#include "pdf_step.h"
+#include "records.h"
+#include "write_status.h"
+
+namespace kw {
+
+bool openWriterTables(WriterTables& tables) {
+  tables.customers = openTable(kCustomerTable);
+  tables.company = openTable(kCompanyTable);
+  tables.lines = openTable(kLineTable);
+  tables.kontrahent = tables.customers ? table::currentRecord(tables.customers) : nullptr;
+  tables.firma = tables.company ? table::currentRecord(tables.company) : nullptr;
+  if (tables.kontrahent && tables.firma) return true;
+  static constexpr auto kDiskError = KW_MAZ("Błąd operacji dyskowej nr 1324 we wtyczce kwitomat!\nOperacja niekompletna!");
+  static constexpr auto kTitle = KW_MAZ("Błąd");
+  svc::showTitled(kTitle, kDiskError, 1);
+  return false;
+}
+
+HostFile* openDataFile(const char* path, const char* openError) {
+  HostFile* file = _openOutputFile(path, "wt");
+  if (!file) svc::showText(openError);
+  resetWriteStatus();
+  return file;
+}
+
+bool closeDataFile(HostFile* file) {
+  bool failed = svc::closeFile(file) != 0 || writeFailed();
+  if (failed) {
+    static constexpr auto kWriteError = KW_MAZ("Nie udało się zapisać pliku eksportu faktury");
+    svc::showText(kWriteError);
+  }
+  return !failed;
+}
+
+void finishExport(const char* pdfPath, const char* dataPath, const char* tspr, const char* firma,
+                  HostTable* lines, int16_t registerValue, int16_t* refreshFlag) {
+  int32_t document = rec::get(tspr, layout::Tspr::IdDokumentu);
+  _printToPdf(pdfPath, document, svc::printKeyDefinition(registerValue), lines, refreshFlag);
+  _sendInvoiceMail(pdfPath, dataPath, rec::text(tspr, layout::Tspr::NrFaktury).c_str(),
+                   rec::text(firma, layout::Firma::Nazwa).c_str(), rec::text(firma, layout::Firma::Nip).c_str(),
+                   rec::get(tspr, layout::Tspr::IdKontrahenta));
+  static constexpr auto kSaved = KW_MAZ("Dokument został zapisany");
+  svc::showTitled("Uwaga", kSaved, 1);
+}
+
+std::string formatDate(const char* hostDate, const char* format) {
+  int16_t year = 0, month = 0, day = 0;
+  svc::splitDate(hostDate, &year, &month, &day, 0);
+  char text[64];
+  _formatText(text, sizeof text, format, year, month, day);
+  return text;
+}
+
+std::string formatShiftedDate(const char* hostDate, int32_t days, const char* format) {
+  char shifted[16] = {};
+  svc::addDays(hostDate, shifted, days);
+  return formatDate(shifted, format);
+}
+
+}  // namespace kw

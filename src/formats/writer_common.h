@@ -1,0 +1,52 @@
+// What the four document writers share: the tables they read, the data
+// file's opening and closing, and the closing steps (PDF, e-mail, notice).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "host_abi.h"
+#include "host_services.h"
+#include "write_status.h"
+
+namespace kw {
+
+struct WriterTables {
+  HostTable* customers = nullptr;  // 35: its current record is `Kontrahent`
+  HostTable* company = nullptr;    // 59: its current record is `Firma`
+  HostTable* lines = nullptr;      // 45, or null when the host cannot provide it
+  char* kontrahent = nullptr;
+  char* firma = nullptr;
+};
+
+// Gets and prepares tables 35, 59 and 45 in this order. Without table 35 or
+// 59 (or their current records) there is nothing to write from: the disk
+// error 1324 is shown and the result is false.
+bool openWriterTables(WriterTables& tables);
+
+// Opens the data file "wt"; on failure shows `openError` through 52030 and
+// returns null. Resets the write status for the new file.
+HostFile* openDataFile(const char* path, const char* openError);
+
+// A formatted write straight to the file (host service 52541), its result
+// noted in the write status.
+template <typename... A>
+void writeDirect(HostFile* file, const char* format, A... values) {
+  noteWriteResult(svc::writeFormatted(file, format, values...));
+}
+
+// Closes the data file. False, with "Nie udało się zapisać pliku eksportu
+// faktury" shown, when any piece or the close itself failed.
+bool closeDataFile(HostFile* file);
+
+// The closing steps after a closed data file: the PDF beside it, the mail
+// with both files, and "Dokument został zapisany".
+void finishExport(const char* pdfPath, const char* dataPath, const char* tspr, const char* firma,
+                  HostTable* lines, int16_t registerValue, int16_t* refreshFlag);
+
+// A host date split by the host and printed with `format` (year, month, day).
+std::string formatDate(const char* hostDate, const char* format);
+// The same for the date `days` later (host service 31012).
+std::string formatShiftedDate(const char* hostDate, int32_t days, const char* format);
+
+}  // namespace kw

@@ -23,8 +23,8 @@ struct PrintedInvoice {
 
 // One print-output object set up for a file.
 struct PrintJob {
-  std::string path;                    // as the plug-in named it (Mazovia)
-  std::vector<std::string> calls;      // the calls that reached this job, as in printLog()
+  std::string path;                // as the plug-in named it (Mazovia)
+  std::vector<std::string> calls;  // the calls that reached this job, as in printLog()
   std::vector<PrintedInvoice> printed;
 };
 

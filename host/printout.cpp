@@ -95,12 +95,18 @@ std::string dueDate(const Bytes& header) {
 
 std::string paymentFormName(int32_t code) {
   switch (code) {
-    case 1: return "gotówka";
-    case 2: return "przelew";
-    case 3: return "czek";
-    case 12: return "karta płatnicza";
-    case 13: return "bon";
-    default: return code >= 4 && code <= 11 ? "inna" : "nieokreślona";
+    case 1:
+      return "gotówka";
+    case 2:
+      return "przelew";
+    case 3:
+      return "czek";
+    case 12:
+      return "karta płatnicza";
+    case 13:
+      return "bon";
+    default:
+      return code >= 4 && code <= 11 ? "inna" : "nieokreślona";
   }
 }
 
@@ -153,12 +159,12 @@ void parties(Page& page, const PrintedInvoice& invoice) {
   if (!rec::isEmpty(c.data(), F::Miejscowosc)) city += (city.empty() ? "" : " ") + field(c, F::Miejscowosc);
   std::string nip = field(c, F::Nip);
   std::string bank = field(c, F::BankKonto);
-  page.block("Sprzedawca:", {field(c, F::Nazwa), street, city, nip.empty() ? "" : "NIP: " + nip,
-                             bank.empty() ? "" : "Bank: " + bank});
+  page.block("Sprzedawca:",
+             {field(c, F::Nazwa), street, city, nip.empty() ? "" : "NIP: " + nip, bank.empty() ? "" : "Bank: " + bank});
   page.line();
   std::string buyerNip = field(h, T::NipOdbiorcy);
-  page.block("Nabywca:", {field(h, T::NazwaOdbiorcy), field(h, T::AdresOdbiorcy),
-                          buyerNip.empty() ? "" : "NIP: " + buyerNip});
+  page.block("Nabywca:",
+             {field(h, T::NazwaOdbiorcy), field(h, T::AdresOdbiorcy), buyerNip.empty() ? "" : "NIP: " + buyerNip});
   page.line();
 }
 
@@ -201,9 +207,12 @@ std::string groupRow(const std::string& label, const std::string& net, const std
 void vatGroups(Page& page, const PrintedInvoice& invoice) {
   const char* h = invoice.header.data();
   page.line(groupRow("Stawka VAT", "Netto", "VAT", "Brutto"));
-  page.line(groupRow("A", amount(rec::get(h, T::NettoA)), amount(rec::get(h, T::VatA)), amount(rec::get(h, T::BruttoA))));
-  page.line(groupRow("B", amount(rec::get(h, T::NettoB)), amount(rec::get(h, T::VatB)), amount(rec::get(h, T::BruttoB))));
-  page.line(groupRow("C", amount(rec::get(h, T::NettoC)), amount(rec::get(h, T::VatC)), amount(rec::get(h, T::BruttoC))));
+  page.line(
+      groupRow("A", amount(rec::get(h, T::NettoA)), amount(rec::get(h, T::VatA)), amount(rec::get(h, T::BruttoA))));
+  page.line(
+      groupRow("B", amount(rec::get(h, T::NettoB)), amount(rec::get(h, T::VatB)), amount(rec::get(h, T::BruttoB))));
+  page.line(
+      groupRow("C", amount(rec::get(h, T::NettoC)), amount(rec::get(h, T::VatC)), amount(rec::get(h, T::BruttoC))));
   page.line(groupRow("0", amount(rec::get(h, T::Netto0)), amount(0.0), amount(rec::get(h, T::Netto0))));
   page.line(std::string(12, ' ') + std::string(48, '-'));
   page.line(groupRow("Razem", amount(rec::get(h, T::RazemNetto)), amount(rec::get(h, T::RazemVat)),

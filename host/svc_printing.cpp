@@ -109,8 +109,8 @@ void KW_THISCALL WELKOR_SERVICE(22894)(void* self) {
 void* KW_THISCALL WELKOR_SERVICE(22900)(void* self, int32_t mode, const char* path, int32_t a, int32_t b, int32_t c,
                                         int32_t d, int32_t e) {
   PrintJob* job = jobOf(self);
-  logCall(formatted("22900 target 0x%X %s %d %d %d %d %d", static_cast<unsigned>(mode), path ? path : "(null)", a, b,
-                    c, d, e),
+  logCall(formatted("22900 target 0x%X %s %d %d %d %d %d", static_cast<unsigned>(mode), path ? path : "(null)", a, b, c,
+                    d, e),
           job);
   if (!job || !path || mode != 0x5600) return nullptr;
   job->path = path;

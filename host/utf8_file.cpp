@@ -15,8 +15,8 @@ std::wstring wide(const std::string& utf8) {
   convertText(bytes.data(), static_cast<int32_t>(bytes.size()), utf8.c_str(), -1, kUtf8, kUtf16);
   std::wstring out;
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    wchar_t unit = static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
-                                        (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    wchar_t unit =
+        static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8));
     if (unit == 0) break;
     out += unit;
   }

@@ -18,7 +18,7 @@ cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -
 cmake --build build-win -j"$jobs" --target kwitomat welkor kwitomat_tests
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKW_FUZZ=ON -DKW_TESTS=OFF
-cmake --build build-fuzz -j"$jobs"
+cmake --build build-fuzz -j"$jobs" --target fuzz
 
 # One test run over everything, so that its summary is the last word.
 cmake -S . -B build -DKW_ASAN_BUILD="$PWD/build-asan" -DKW_WIN_BUILD="$PWD/build-win" -DKW_FUZZ_BUILD="$PWD/build-fuzz"

@@ -1,4 +1,5 @@
 #include "text_output.h"
+#include "write_status.h"
 
 #include <cstdarg>
 #include <cstdint>
@@ -83,7 +84,7 @@ void _fprintfUTF(HostFile* file, const char* format, ...) {
     return;
   }
   svc::convertText(utf8.get(), static_cast<int32_t>(capacity), piece.get(), -1, kHostText, kUtf8);
-  svc::writeFormatted(file, "%s", utf8.get());
+  noteWriteResult(svc::writeFormatted(file, "%s", utf8.get()));
 }
 
 void _fprintf1250(HostFile* file, const char* format, ...) {
@@ -95,7 +96,7 @@ void _fprintf1250(HostFile* file, const char* format, ...) {
   va_end(args);
 
   svc::convertInPlace(piece.get(), piece.get(), kHostText, kWindows1250);
-  svc::writeFormatted(file, "%s", piece.get());
+  noteWriteResult(svc::writeFormatted(file, "%s", piece.get()));
 }
 
 std::string xmlSafeField(void* record, layout::Text field) {

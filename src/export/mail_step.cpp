@@ -37,8 +37,8 @@ constexpr int32_t kWideCode = 5;
 constexpr int32_t kMazoviaCode = 1;
 constexpr size_t kWidePathSize = 520;
 
-static constexpr auto kBuildFailed = KW_MAZ("Błąd podczas tworzenia pliku emaila!\nEmail do %s nie zostanie wysłany!");
-static constexpr auto kSendFailed = KW_MAZ("Błąd podczas wysyłania emaila!\nEmail do %s nie zostanie wysłany!");
+constexpr auto kBuildFailed = KW_MAZ("Błąd podczas tworzenia pliku emaila!\nEmail do %s nie zostanie wysłany!");
+constexpr auto kSendFailed = KW_MAZ("Błąd podczas wysyłania emaila!\nEmail do %s nie zostanie wysłany!");
 
 using WidePath = char[kWidePathSize];
 
@@ -113,9 +113,10 @@ void _sendInvoiceMail(const char* pdfPath, const char* dataPath, const char* inv
 
   char recipient[kRecipientBufferSize] = {};
   _getRecipient(recipient, customer);
-  int16_t command = static_cast<int16_t>(svc::runDialog(kDialogTemplates.data(), kMailDialog, recipient, &_mailDialogKey));
+  int16_t command =
+      static_cast<int16_t>(svc::runDialog(kDialogTemplates.data(), kMailDialog, recipient, &_mailDialogKey));
   if (command == kCancel) return;
-  recipient[kRecipientBufferSize - 1] = '\0';
+  recipient[kRecipientBufferSize - 1] = '\0';  // whatever the dialog left there
   _storeRecipient(recipient, customer);
 
   // Read after the dialog: what F3 changed applies to this mail.

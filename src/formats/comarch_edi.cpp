@@ -1,9 +1,274 @@
-// Not built yet: says so instead of writing nothing.
+// F3: the invoice as a Document-Invoice message for the Comarch EDI service,
+// after the user has confirmed the two ILN location numbers.
+#include "comarch_edi.h"
+
+#include <cstring>
+#include <string>
+
+#include "address.h"
+#include "dialog_templates.h"
+#include "helpers.h"
+#include "host_data.h"
 #include "host_services.h"
+#include "mazovia_text.h"
+#include "records.h"
+#include "slot_list.h"
+#include "text_output.h"
+#include "writer_common.h"
 #include "writers.h"
+
+namespace kw {
+
+namespace {
+
+namespace T = layout::Tspr;
+namespace D = layout::Tspr_dok;
+
+constexpr int32_t kIlnDialog = 1003;
+constexpr int32_t kSettingRead = 1;
+constexpr int32_t kSettingWrite = 2;
+constexpr int32_t kIlnLength = kIlnRoom - 1;
+constexpr int32_t kAmountResolution = 100;
+constexpr const char* kDateFormat = "%04d-%02d-%02d";
+
+constexpr auto kOpenError = KW_MAZ("Nie udało się otworzyć pliku eksportu faktury");
+
+// UN/EDIFACT 4461: cash, bank transfer, cheque; every other form pays to the account.
+const char* paymentMeans(int32_t form) {
+  switch (form) {
+    case 1: return "10";
+    case 3: return "20";
+    default: return "42";
+  }
+}
+
+// UN/ECE Recommendation 20, told by the unit's first letter alone.
+const char* unitCode(const char* line) {
+  switch (line[D::Jm.offset]) {
+    case 'K': case 'k': return "KGM";
+    case 'L': case 'l': return "LTR";
+    case 'M': case 'm': return "MTR";
+    case 'T': case 't': return "TNE";
+    default: return "PCE";
+  }
+}
+
+const char* taxCategory(const char* line) {
+  switch (rec::get(line, D::KodVat)) {
+    case 9: return "NA";
+    case 5: return "E";
+    default: return "S";
+  }
+}
+
+// A one-line address split into parts, each cleaned for XML.
+struct AddressParts {
+  char street[256];
+  char postalCode[256];
+  char city[256];
+
+  explicit AddressParts(const std::string& address) {
+    PodzielAdres(address.c_str(), street, postalCode, city);
+    _xmlSafe(street);
+    _xmlSafe(postalCode);
+    _xmlSafe(city);
+  }
+};
+
+std::string date(const char* record, layout::Date field) { return formatDate(rec::get(record, field), kDateFormat); }
+
+void writeAddress(HostFile* file, const AddressParts& parts) {
+  _fprintfUTF(file, "<StreetAndNumber>%s</StreetAndNumber>\n", parts.street);
+  _fprintfUTF(file, "<CityName>%s</CityName>\n", parts.city);
+  _fprintfUTF(file, "<PostalCode>%s</PostalCode>\n", parts.postalCode);
+}
+
+void writeDeliveryBlock(HostFile* file, char* tspr, char* kontrahent) {
+  int32_t recipient = rec::get(tspr, T::IdDostawy);
+  if (recipient != 0) {
+    if (!lookupCustomer(recipient)) return;
+    _fprintfUTF(file, "<TaxID>%s</TaxID>\n", xmlSafeField(kontrahent, layout::Kontrahent::Nip).c_str());
+    _fprintfUTF(file, "<DeliveryDate>%s</DeliveryDate>\n", date(tspr, T::DataSprzedazy).c_str());
+    _fprintfUTF(file, "<DespatchNumber>%s</DespatchNumber>\n", xmlSafeField(tspr, T::NrFaktury).c_str());
+    writeAddress(file, AddressParts(rec::text(kontrahent, layout::Kontrahent::Adres)));
+    return;
+  }
+  _fprintfUTF(file, "<TaxID>%s</TaxID>", xmlSafeField(tspr, T::NipOdbiorcy).c_str());
+  _fprintfUTF(file, "<DeliveryDate>%s</DeliveryDate>\n", date(tspr, T::DataSprzedazy).c_str());
+  _fprintfUTF(file, "<DespatchNumber>%s</DespatchNumber>\n", xmlSafeField(tspr, T::NrFaktury).c_str());
+  bool ownDeliveryAddress = !rec::isEmpty(tspr, T::AdresDostawy);
+  writeAddress(file, AddressParts(rec::text(tspr, ownDeliveryAddress ? T::AdresDostawy : T::AdresOdbiorcy)));
+}
+
+void writeTaxSummary(HostFile* file, const char* tspr) {
+  if (svc::amountNonZero(rec::get(tspr, T::NettoA), kAmountResolution))
+    _fprintfUTF(file,
+                "<Tax-Summary-Line>\n<TaxRate>23.00</TaxRate>\n<TaxCategoryCode>S</TaxCategoryCode>\n"
+                "<TaxAmount>%.2f</TaxAmount>\n<TaxableAmount>%.2f</TaxableAmount>\n"
+                "<GrossAmount>%.2f</GrossAmount>\n</Tax-Summary-Line>\n",
+                amount(tspr, T::VatA), amount(tspr, T::NettoA), amount(tspr, T::BruttoA));
+  if (svc::amountNonZero(rec::get(tspr, T::NettoB), kAmountResolution))
+    _fprintfUTF(file,
+                "<Tax-Summary-Line>\n<TaxRate>8.00</TaxRate>\n<TaxCategoryCode>S</TaxCategoryCode>\n"
+                "<TaxAmount>%.2f</TaxAmount>\n<TaxableAmount>%.2f</TaxableAmount>\n"
+                "<GrossAmount>%.2f</GrossAmount>\n</Tax-Summary-Line>\n",
+                amount(tspr, T::VatB), amount(tspr, T::NettoB), amount(tspr, T::BruttoB));
+  if (svc::amountNonZero(rec::get(tspr, T::NettoC), kAmountResolution))
+    _fprintfUTF(file,
+                "<Tax-Summary-Line>\n<TaxRate>5.00</TaxRate>\n<TaxCategoryCode>S</TaxCategoryCode>\n"
+                "<TaxAmount>%.2f</TaxAmount>\n<TaxableAmount>%.2f</TaxableAmount>\n"
+                "<GrossAmount>%.2f</GrossAmount>\n</Tax-Summary-Line>\n",
+                amount(tspr, T::VatC), amount(tspr, T::NettoC), amount(tspr, T::BruttoC));
+  if (svc::amountNonZero(rec::get(tspr, T::Netto0), kAmountResolution))
+    _fprintfUTF(file,
+                "<Tax-Summary-Line>\n<TaxRate>0.00</TaxRate>\n<TaxCategoryCode>S</TaxCategoryCode>\n"
+                "<TaxAmount>%.2f</TaxAmount>\n<TaxableAmount>%.2f</TaxableAmount>\n</Tax-Summary-Line>\n",
+                0.0, amount(tspr, T::Netto0));
+}
+
+void writeLine(HostFile* file, const char* tspr, const char* line, int32_t number) {
+  _fprintfUTF(file, "<Line>\n<Line-Item>\n");
+  _fprintfUTF(file, "<LineNumber>%d</LineNumber>\n<EAN>%s</EAN>\n", number,
+              xmlEscaped(rec::text(line, D::Kod)).c_str());
+  _fprintfUTF(file, "<ItemDescription>%s</ItemDescription><ItemType>CU</ItemType>",
+              xmlEscaped(rec::text(line, D::Nazwa)).c_str());
+  _fprintfUTF(file, "<InvoiceQuantity>%.4f</InvoiceQuantity>\n", quantityOf(line));
+  _fprintfUTF(file, "<UnitOfMeasure>");
+  _fprintfUTF(file, "%s", unitCode(line));
+  _fprintfUTF(file, "</UnitOfMeasure>\n");
+  _fprintfUTF(file, "<InvoiceUnitNetPrice>%.2f</InvoiceUnitNetPrice>\n", netUnitPrice(tspr, line));
+  _fprintfUTF(file, "<InvoiceUnitGrossPrice>%.2f</InvoiceUnitGrossPrice>\n", grossUnitPrice(tspr, line));
+  _fprintfUTF(file, "<TaxRate>%.2f</TaxRate>\n", vatRateOf(line));
+  _fprintfUTF(file, "<TaxCategoryCode>%s</TaxCategoryCode>\n", taxCategory(line));
+  _fprintfUTF(file, "</Line-Item>\n</Line>\n");
+}
+
+}  // namespace
+
+void readStoredIlns(char* ilnBuffer) {
+  std::memset(ilnBuffer, 0, kIlnBufferSize);
+  static const char* const kKeys[] = {"Seller", "Buyer"};
+  for (int32_t i = 0; i < 2; ++i) {
+    // The store hands back up to 1023 characters; the field holds 13.
+    char stored[1024] = {};
+    _hostSetting(kSettingRead, "EOCD", kKeys[i], "%s", stored);
+    size_t length = std::strlen(stored);
+    std::memcpy(ilnBuffer + i * kIlnRoom, stored, length < kIlnLength ? length : kIlnLength);
+  }
+}
+
+int32_t writeEdiLines(const char* tspr, HostFile* file) {
+  HostTable* lines = openLineTable(1324);
+  if (!lines) return 0;
+  LineScan scan(lines, tspr);
+  int32_t count = countCountingLines(scan);
+  int32_t number = 0;
+  scan.pass([&](const char* line) { writeLine(file, tspr, line, ++number); });
+  return count;
+}
+
+}  // namespace kw
 
 namespace writers {
 
-void comarchEdi(char*, int16_t, int16_t*) { svc::showText("Ten format eksportu nie jest jeszcze dostepny."); }
+using namespace kw;
+
+void comarchEdi(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
+  WriterTables tables;
+  if (!openWriterTables(tables)) return;
+  _CCabFileList cabFiles;
+
+  char iln[kIlnBufferSize];
+  readStoredIlns(iln);
+  char* sellerIln = iln;
+  char* buyerIln = iln + kIlnRoom;
+  // Whatever key closes the dialog, the numbers it holds are kept.
+  svc::runDialog(kDialogTemplates.data(), kIlnDialog, iln, nullptr);
+  _hostSetting(kSettingWrite, "EOCD", "Seller", "%s", sellerIln);
+  _hostSetting(kSettingWrite, "EOCD", "Buyer", "%s", buyerIln);
+
+  const int32_t document = rec::get(tspr, T::IdDokumentu);
+  char xmlPath[1024];
+  _formatText(xmlPath, sizeof xmlPath, "FAKTURY\\fakt%d.xml", document);
+  HostFile* file = openDataFile(xmlPath, kOpenError);
+  if (!file) return;
+
+  char* firma = tables.firma;
+  writeDirect(file, "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n");
+  _fprintfUTF(file, "<Document-Invoice>\n<Invoice-Header>\n");
+  _fprintfUTF(file, "<InvoiceNumber>%s</InvoiceNumber>\n", xmlSafeField(tspr, T::NrFaktury).c_str());
+  _fprintfUTF(file, "<InvoiceDate>%s</InvoiceDate>\n", date(tspr, T::DataWystawienia).c_str());
+  _fprintfUTF(file, "<SalesDate>%s</SalesDate>\n", date(tspr, T::DataSprzedazy).c_str());
+  std::string currency = xmlSafeField(tspr, T::Waluta);
+  _fprintfUTF(file, "<InvoiceCurrency>%s</InvoiceCurrency>\n", currency.empty() ? "PLN" : currency.c_str());
+  const uint16_t paymentTerm = rec::get(tspr, T::TerminPlatnosci);
+  _fprintfUTF(file, "<InvoicePaymentDueDate>%s</InvoicePaymentDueDate>\n",
+              formatShiftedDate(rec::get(tspr, T::DataWystawienia), paymentTerm, kDateFormat).c_str());
+  _fprintfUTF(file, "<InvoicePaymentTerms>%d</InvoicePaymentTerms>\n", static_cast<int16_t>(paymentTerm));
+  _fprintfUTF(file, "<InvoicePaymentMeans>");
+  _fprintfUTF(file, paymentMeans(rec::paymentForm(tspr)));
+  _fprintfUTF(file, "</InvoicePaymentMeans>\n");
+  _fprintfUTF(file, "<DocumentFunctionCode>%s</DocumentFunctionCode>\n", "O");
+  _fprintfUTF(file, "<MessageType>%s</MessageType>\n", "INV");
+  _fprintfUTF(file, "<Remarks>%s</Remarks>\n", xmlSafeField(tspr, T::Uwagi).c_str());
+  _fprintfUTF(file, "<Order>\n");
+  _fprintfUTF(file, "<BuyerOrderNumber>%s</BuyerOrderNumber>\n", xmlSafeField(tspr, T::NrFaktury).c_str());
+  _fprintfUTF(file, "<SupplierOrderNumber>%s</SupplierOrderNumber>\n", xmlSafeField(tspr, T::NrFaktury).c_str());
+  _fprintfUTF(file, "<BuyerOrderDate>%s</BuyerOrderDate>\n", date(tspr, T::DataSprzedazy).c_str());
+  _fprintfUTF(file, "</Order>\n");
+  _fprintfUTF(file, "<Delivery>\n");
+  const int32_t recipient = rec::get(tspr, T::IdDostawy);
+  _fprintfUTF(file, "<DeliveryLocationNumber>%ld</DeliveryLocationNumber>\n",
+              static_cast<long>(recipient != 0 ? recipient : rec::get(tspr, T::IdKontrahenta)));
+  writeDeliveryBlock(file, tspr, tables.kontrahent);
+  _fprintfUTF(file, "</Delivery>\n");
+  _fprintfUTF(file, "</Invoice-Header>\n");
+  _fprintfUTF(file, "<Invoice-Parties>\n");
+  _fprintfUTF(file, "<Buyer>\n");
+  _fprintfUTF(file, "<ILN>%s</ILN>\n", _xmlSafe(buyerIln));
+  _fprintfUTF(file, "<TaxID>%s</TaxID>\n", xmlSafeField(tspr, T::NipOdbiorcy).c_str());
+  _fprintfUTF(file, "<Name>%s</Name>\n", xmlSafeField(tspr, T::NazwaOdbiorcy).c_str());
+  writeAddress(file, AddressParts(rec::text(tspr, T::AdresOdbiorcy)));
+  _fprintfUTF(file, "<Country>%s</Country>\n", "PL");
+  _fprintfUTF(file, "</Buyer>\n");
+  _fprintfUTF(file, "<Seller>\n");
+  _fprintfUTF(file, "<ILN>%s</ILN>\n", _xmlSafe(sellerIln));
+  _fprintfUTF(file, "<TaxID>%s</TaxID>\n", xmlSafeField(firma, layout::Firma::Nip).c_str());
+  char bankName[256];
+  char account[256];
+  PodzielBankKonto(rec::text(firma, layout::Firma::BankKonto).c_str(), bankName, account);
+  _fprintfUTF(file, "<AccountNumber>%s</AccountNumber>\n", _xmlSafe(account));
+  char sellerName[1024];
+  svc::copyBounded(sellerName, rec::text(firma, layout::Firma::Nazwa).c_str(), static_cast<int32_t>(sizeof sellerName - 1));
+  svc::cleanText(sellerName);
+  _fprintfUTF(file, "<Name>%s</Name>\n", _xmlSafe(sellerName));
+  std::string street = xmlSafeField(firma, layout::Firma::Ulica);
+  std::string houseNumber = xmlSafeField(firma, layout::Firma::NrDomu);
+  _fprintfUTF(file, "<StreetAndNumber>%s %s</StreetAndNumber>\n", street.c_str(), houseNumber.c_str());
+  _fprintfUTF(file, "<CityName>%s</CityName>\n", xmlSafeField(firma, layout::Firma::Miejscowosc).c_str());
+  _fprintfUTF(file, "<PostalCode>%s</PostalCode>\n", xmlSafeField(firma, layout::Firma::KodPocztowy).c_str());
+  _fprintfUTF(file, "<Country>%s</Country>\n", "PL");
+  _fprintfUTF(file, "</Seller>\n");
+  _fprintfUTF(file, "</Invoice-Parties>\n");
+  _fprintfUTF(file, "<Invoice-Lines>");
+  int32_t totalLines = writeEdiLines(tspr, file);
+  _fprintfUTF(file, "</Invoice-Lines>");
+  _fprintfUTF(file, "<Invoice-Summary>");
+  _fprintfUTF(file, "<TotalLines>%d</TotalLines>\n", totalLines);
+  _fprintfUTF(file, "<TotalNetAmount>%.2f</TotalNetAmount>\n", amount(tspr, T::RazemNetto));
+  _fprintfUTF(file, "<TotalTaxAmount>%.2f</TotalTaxAmount>\n", amount(tspr, T::RazemVat));
+  _fprintfUTF(file, "<TotalGrossAmount>%.2f</TotalGrossAmount>\n", amount(tspr, T::RazemBrutto));
+  _fprintfUTF(file, "<Tax-Summary>");
+  writeTaxSummary(file, tspr);
+  _fprintfUTF(file, "</Tax-Summary>");
+  _fprintfUTF(file, "</Invoice-Summary>");
+  _fprintfUTF(file, "</Document-Invoice>");
+  if (!closeDataFile(file)) return;
+
+  char pdfPath[1024];
+  _formatText(pdfPath, sizeof pdfPath, "FAKTURY\\fakt%d.pdf", document);
+  _formatText(xmlPath, sizeof xmlPath, "FAKTURY\\fakt%d.xml", document);
+  finishExport(pdfPath, xmlPath, tspr, firma, tables.lines, registerValue, refreshFlag);
+}
 
 }  // namespace writers

@@ -1,9 +1,156 @@
-// Not built yet: says so instead of writing nothing.
+// F1: the invoice as a PC Market tagged text file, "key:value" per line, in
+// the host's own code page (the file says so in its first line).
+#include "pc_market.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "address.h"
+#include "host_data.h"
 #include "host_services.h"
+#include "helpers.h"
+#include "mazovia_text.h"
+#include "records.h"
+#include "writer_common.h"
 #include "writers.h"
+
+namespace kw {
+
+namespace {
+
+using namespace layout;
+
+constexpr size_t kPartSize = 256;
+constexpr size_t kGoodsCodeLength = 19;
+
+constexpr auto kOpenError = KW_MAZ("Nie udało się otworzyć pliku eksportu faktury");
+
+bool isAsciiAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Cash-like forms: cash, cheque, card, voucher. Everything else is a transfer.
+bool paidOnTheSpot(int32_t form) { return form == 1 || form == 3 || form == 12 || form == 13; }
+
+// The catalogue's code when the goods record is found, else the line's own.
+std::string goodsCode(const char* line) {
+  std::vector<char> goods(kGoodsRecordSize, '\0');
+  std::string code = lookupGoods(line, goods.data()) ? rec::text(goods.data(), Towar::Kod)
+                                                      : rec::text(line, Tspr_dok::Kod);
+  return code.substr(0, kGoodsCodeLength);
+}
+
+// "IloscLinii" and one "Linia" per counting line. Returns the count.
+int32_t writeLines(const char* tspr, HostFile* file) {
+  HostTable* lines = openLineTable(1324);
+  if (!lines) return 0;
+  LineScan scan(lines, tspr);
+  int32_t count = countCountingLines(scan);
+  writeDirect(file, "IloscLinii:%d\n", count);
+  scan.pass([&](const char* line) {
+    std::string code = goodsCode(line);
+    double netPrice = netUnitPrice(tspr, line);
+    double quantity = quantityOf(line);
+    double netValue = static_cast<double>(rec::get(line, Tspr_dok::Ilosc)) * netPrice * 0.001;
+    writeDirect(file,
+                "Linia:Nazwa{%s}Asortyment{}Kod{%s}Vat{%.0f}Jm{%s}Sww{%s}PKWiU{%s}Ilosc{%.3f}Cena{n%.2f}"
+                "Wartosc{n%.2f}\n",
+                rec::text(line, Tspr_dok::Nazwa).c_str(), code.c_str(), vatRateOf(line),
+                rec::text(line, Tspr_dok::Jm).c_str(), code.c_str(), rec::text(line, Tspr_dok::Pkwiu).c_str(),
+                quantity, netPrice, netValue);
+  });
+  return count;
+}
+
+}  // namespace
+
+char* _fileNameSafe(char* target, const char* source) {
+  size_t n = 0;
+  for (; source[n]; ++n) target[n] = isAsciiAlnum(source[n]) ? source[n] : '_';
+  target[n] = '\0';
+  return target;
+}
+
+}  // namespace kw
 
 namespace writers {
 
-void pcMarket(char*, int16_t, int16_t*) { svc::showText("Ten format eksportu nie jest jeszcze dostepny."); }
+using namespace kw;
+using namespace layout;
+
+void pcMarket(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
+  WriterTables tables;
+  if (!openWriterTables(tables)) return;
+  const char* firma = tables.firma;
+
+  char safeNumber[kPartSize];
+  _fileNameSafe(safeNumber, rec::text(tspr, Tspr::NrFaktury).c_str());
+  char dataPath[1024];
+  _formatText(dataPath, sizeof dataPath, "FAKTURY\\fakt%s.txt", safeNumber);
+  HostFile* file = openDataFile(dataPath, kOpenError);
+  if (!file) return;
+
+  char issueDate[kPartSize] = {};
+  svc::dateText(issueDate, rec::get(tspr, Tspr::DataWystawienia));
+
+  std::string sellerName = rec::text(firma, Firma::Nazwa);
+  svc::cleanText(&sellerName[0]);
+  sellerName.resize(std::char_traits<char>::length(sellerName.c_str()));
+
+  char sellerBank[kPartSize], sellerAccount[kPartSize];
+  PodzielBankKonto(rec::text(firma, Firma::BankKonto).c_str(), sellerBank, sellerAccount);
+
+  char buyerStreet[kPartSize], buyerPostalCode[kPartSize], buyerCity[kPartSize];
+  PodzielAdres(rec::text(tspr, Tspr::AdresOdbiorcy).c_str(), buyerStreet, buyerPostalCode, buyerCity);
+
+  const std::string street = rec::text(firma, Firma::Ulica);
+  const std::string houseNumber = rec::text(firma, Firma::NrDomu);
+
+  writeDirect(file, "TypPolskichLiter:MA\n");
+  writeDirect(file, "TypDok:FW\n");
+  writeDirect(file, "NrDok:Fakt.VAT %s\n", rec::text(tspr, Tspr::NrFaktury).c_str());
+  writeDirect(file, "Data:%s\n", issueDate);
+  writeDirect(file, paidOnTheSpot(rec::paymentForm(tspr)) ? "SposobPlat:GOT\n" : "SposobPlat:PRZEL\n");
+  writeDirect(file, "TerminPlat:%d\n", static_cast<int32_t>(static_cast<int16_t>(rec::get(tspr, Tspr::TerminPlatnosci))));
+  writeDirect(file, "IndeksCentralny:SWW\n");
+  writeDirect(file, "NazwaWystawcy:%s\n", sellerName.c_str());
+  writeDirect(file, "AdresWystawcy:%s %s %s\n", rec::text(firma, Firma::Miejscowosc).c_str(), street.c_str(),
+              houseNumber.c_str());
+  writeDirect(file, "KodWystawcy:%s\n", rec::text(firma, Firma::KodPocztowy).c_str());
+  writeDirect(file, "UlicaWystawcy:%s %s\n", street.c_str(), houseNumber.c_str());
+  writeDirect(file, "NipWystawcy:%s\n", rec::text(firma, Firma::Nip).c_str());
+  writeDirect(file, "BankWystawcy:%s\n", sellerBank);
+  writeDirect(file, "KontoWystawcy:%s\n", sellerAccount);
+  writeDirect(file, "TelefonWystawcy:\n");
+  writeDirect(file, "NrWystawcyWSieciSklepow:0\n");
+  writeDirect(file, "NazwaOdbiorcy:%s\n", rec::text(tspr, Tspr::NazwaOdbiorcy).c_str());
+  writeDirect(file, "AdresOdbiorcy:%s\n", rec::text(tspr, Tspr::AdresOdbiorcy).c_str());
+  writeDirect(file, "KodOdbiorcy:%s\n", buyerPostalCode);
+  writeDirect(file, "MiastoOdbiorcy:%s\n", buyerCity);
+  writeDirect(file, "UlicaOdbiorcy:%s\n", buyerStreet);
+  writeDirect(file, "NipOdbiorcy:%s\n", rec::text(tspr, Tspr::NipOdbiorcy).c_str());
+
+  // The buyer's bank text is in the customer record, found by number.
+  std::string buyerBankText;
+  if (lookupCustomer(rec::get(tspr, Tspr::IdKontrahenta))) buyerBankText = rec::text(tables.kontrahent, Kontrahent::BankKonto);
+  char buyerBank[kPartSize], buyerAccount[kPartSize];
+  PodzielBankKonto(buyerBankText.c_str(), buyerBank, buyerAccount);
+  writeDirect(file, "BankOdbiorcy:%s\n", buyerBank);
+  writeDirect(file, "KontoOdbiorcy:%s\n", buyerAccount);
+
+  writeDirect(file, "TelefonOdbiorcy:\n");
+  writeDirect(file, "NrOdbiorcyWSieciSklepow:0\n");
+  writeLines(tspr, file);
+  writeDirect(file, "Stawka:Vat{0}SumaNet{%.2f}SumaVat{%.2f}\n", amount(tspr, Tspr::Netto0), 0.0);
+  writeDirect(file, "Stawka:Vat{7}SumaNet{%.2f}SumaVat{%.2f}\n", amount(tspr, Tspr::NettoB), amount(tspr, Tspr::VatB));
+  writeDirect(file, "Stawka:Vat{22}SumaNet{%.2f}SumaVat{%.2f}\n", amount(tspr, Tspr::NettoA), amount(tspr, Tspr::VatA));
+  writeDirect(file, "Stawka:Vat{3}SumaNet{%.2f}SumaVat{%.2f}\n", amount(tspr, Tspr::NettoC), amount(tspr, Tspr::VatC));
+  writeDirect(file, "DoZaplaty:%.2f\n", amount(tspr, Tspr::RazemBrutto));
+  if (!closeDataFile(file)) return;
+
+  char pdfPath[1024];
+  _formatText(pdfPath, sizeof pdfPath, "FAKTURY\\fakt%s.pdf", safeNumber);
+  _formatText(dataPath, sizeof dataPath, "FAKTURY\\fakt%s.txt", safeNumber);
+  finishExport(pdfPath, dataPath, tspr, firma, tables.lines, registerValue, refreshFlag);
+}
 
 }  // namespace writers

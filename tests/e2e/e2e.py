@@ -6,9 +6,12 @@ Each case is a folder under tests/e2e/cases holding case.json:
    "exit": 0, "stdout": "stdout.txt",
    "files": {"FAKTURY/fakt1234.xml": "fakt1234.xml"},
    "absent": ["FAKTURY/fakt1234.pdf"], "dirs": ["FAKTURY"],
-   "env": {"WELKOR_NOW": "2024-03-05 10:30"}, "windows": true}
+   "env": {"WELKOR_NOW": "2024-03-05 10:30"}, "windows": true,
+   "symlinks": {"FAKTURY/fakt1234.xml": "/dev/full"}}
 The case runs in a new empty directory; stdout and the listed files must equal
-the expected files byte for byte.
+the expected files byte for byte. "symlinks" makes links in the working
+directory before the run (for a file that cannot be written; native only, so
+such cases say "windows": false).
 
   e2e.py --welkor build/welkor                 run every case natively
   e2e.py --welkor build-win/welkor.exe --wine  run them under wine
@@ -34,6 +37,10 @@ def run_case(case_dir, spec, welkor, wine, workdir):
         target = os.path.join(workdir, setup)
         os.makedirs(os.path.dirname(target) or workdir, exist_ok=True)
         shutil.copy(os.path.join(case_dir, spec["setup_files"][setup]), target)
+    for link, points_to in spec.get("symlinks", {}).items():
+        target = os.path.join(workdir, link)
+        os.makedirs(os.path.dirname(target) or workdir, exist_ok=True)
+        os.symlink(points_to, target)
     command = [welkor]
     if wine:
         command = ["wine", welkor]
@@ -119,6 +126,9 @@ def main():
     parser.add_argument("--compare", help="a second welkor (Windows build, run under wine) to compare with")
     parser.add_argument("cases", nargs="*")
     args = parser.parse_args()
+    args.welkor = os.path.abspath(args.welkor)
+    if args.compare:
+        args.compare = os.path.abspath(args.compare)
     names = args.cases or sorted(d for d in os.listdir(CASES) if os.path.isdir(os.path.join(CASES, d)))
     passed = failed = 0
     for name in names:

@@ -280,9 +280,9 @@ const char* kSendError = "Błąd podczas wysyłania emaila!\nEmail do %s nie zos
 // `folder`/0, `folder`/1, ...
 json summary(const std::string& mailFile, const std::string& folder) {
   int status = 0;
-  std::string out = capture(python() + " " + quoted(testsFolder() + "/mail/mime_summary.py") + " " +
-                                quoted(mailFile) + " " + quoted(folder),
-                            status);
+  std::string out = capture(
+      python() + " " + quoted(testsFolder() + "/mail/mime_summary.py") + " " + quoted(mailFile) + " " + quoted(folder),
+      status);
   EXPECT_EQ(status, 0) << out;
   return status == 0 ? json::parse(out) : json::object();
 }
@@ -362,12 +362,13 @@ TEST_F(MailStep, TheSubjectKeepsAtMostSixtyCharactersAndIsEncodedWhenNotAscii) {
 // A local SMTP server on a free port, saving what it accepts into `folder`.
 class SmtpSink {
  public:
-  SmtpSink(const std::string& folder, bool refuse)
-      : process_(arguments(folder, refuse)), ready_(folder + ".port") {
+  SmtpSink(const std::string& folder, bool refuse) : process_(arguments(folder, refuse)), ready_(folder + ".port") {
     for (int i = 0; i < 200 && port_ == 0 && process_.running(); ++i) {
       std::string text = readFile(ready_);
-      if (!text.empty()) port_ = std::stoi(text);
-      else std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (!text.empty())
+        port_ = std::stoi(text);
+      else
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   }
   int port() const { return port_; }
@@ -389,7 +390,7 @@ void useServer(int port) {
 }
 
 TEST_F(MailStep, TheMailReachesARealSmtpServer) {
-  SmtpSink sink(dir_ + "/received", false);
+  SmtpSink sink(dir_.string() + "/received", false);
   ASSERT_NE(sink.port(), 0) << "the SMTP server did not start";
   useServer(sink.port());
   answer({"1=jan@example.com", "F12"});
@@ -414,7 +415,7 @@ int closedPort() {
 }
 
 TEST_F(MailStep, AMailThatCannotBeSentShowsTheSendingError) {
-  SmtpSink refusing(dir_ + "/refused", true);
+  SmtpSink refusing(dir_.string() + "/refused", true);
   ASSERT_NE(refusing.port(), 0) << "the SMTP server did not start";
   for (int port : {refusing.port(), closedPort()}) {
     SCOPED_TRACE(port);

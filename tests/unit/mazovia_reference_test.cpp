@@ -8,12 +8,25 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "mazovia.h"
 #include "test_support.h"
+
+// The Windows build's test program crashes under wine when a test skips, so
+// there a check without its tables says so and passes.
+#if defined(_WIN32)
+#define KW_SKIP(message)                         \
+  do {                                           \
+    std::printf("[  SKIPPED ] %s\n", message); \
+    return;                                      \
+  } while (0)
+#else
+#define KW_SKIP(message) GTEST_SKIP() << message
+#endif
 
 namespace {
 
@@ -74,7 +87,7 @@ std::string convertByte(unsigned char byte, int32_t to) {
 
 TEST(MazoviaReference, EveryByteToUtf8AgreesWithThePublishedTable) {
   std::string text = tableText("KW_MAZOVIA_TABLE");
-  if (text.empty() && !HasFailure()) GTEST_SKIP() << "KW_MAZOVIA_TABLE is not set: no published Mazovia table";
+  if (text.empty() && !HasFailure()) KW_SKIP("KW_MAZOVIA_TABLE is not set: no published Mazovia table");
   Table mazovia;
   ASSERT_TRUE(parseKonwert(text, mazovia)) << "not a table of the 128 upper bytes";
 
@@ -95,7 +108,7 @@ TEST(MazoviaReference, EveryByteToWindows1250AgreesWithThePublishedTables) {
   std::string mazoviaText = tableText("KW_MAZOVIA_TABLE");
   std::string windowsText = tableText("KW_CP1250_TABLE");
   if ((mazoviaText.empty() || windowsText.empty()) && !HasFailure())
-    GTEST_SKIP() << "KW_MAZOVIA_TABLE and KW_CP1250_TABLE are not both set: no published tables";
+    KW_SKIP("KW_MAZOVIA_TABLE and KW_CP1250_TABLE are not both set: no published tables");
   Table mazovia, windows1250;
   ASSERT_TRUE(parseKonwert(mazoviaText, mazovia)) << "not a table of the 128 upper bytes";
   ASSERT_TRUE(parseIconvLite(windowsText, "windows1250", windows1250)) << "no windows1250 entry of 128 characters";

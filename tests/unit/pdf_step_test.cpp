@@ -140,9 +140,8 @@ TEST_F(PdfStep, TheObjectIsDisposedWhateverThePrintingFound) {
 TEST_F(PdfStep, WithoutTheInvoiceTableTheObjectIsSetUpAndDisposedButNothingPrinted) {
   open(R"({"host": {"tables": {"44": {"absent": true}}}, "invoices": [{"IdDokumentu": 1234}]})");
   print(kPdfName, 1234);
-  const std::vector<std::string> expected = {
-      "22892 construct", "22900 target 0x5600 FAKTURY\\fakt1234.pdf 1 1 0 0 0", "22935 open", "22934 start",
-      "22894 dispose"};
+  const std::vector<std::string> expected = {"22892 construct", "22900 target 0x5600 FAKTURY\\fakt1234.pdf 1 1 0 0 0",
+                                             "22935 open", "22934 start", "22894 dispose"};
   EXPECT_EQ(welkor::printLog(), expected);
 }
 
@@ -178,10 +177,10 @@ TEST_F(PdfStep, ThePdfIsValidAndShowsTheInvoice) {
   EXPECT_EQ(status, 0) << check;
   std::string text = capture(std::string("pdftotext -layout ") + kPdfFile + " - 2>&1", status);
   ASSERT_EQ(status, 0) << text;
-  for (const char* shown : {"FV/12/2024", "Sklep Gęś i Syn", "111-222-33-44", "Hurtownia Żółw Sp. z o.o.",
-                            "Długa 5/7", "90-001 Łódź", "725-100-20-30", "Bank Śląski 12 1050 0000",
-                            "05.03.2024", "04.03.2024", "19.03.2024", "przelew", "Młotek stolarski", "Chleb",
-                            "100.00", "10.00", "134.30", "24.30", "110.00"})
+  for (const char* shown :
+       {"FV/12/2024", "Sklep Gęś i Syn", "111-222-33-44", "Hurtownia Żółw Sp. z o.o.", "Długa 5/7", "90-001 Łódź",
+        "725-100-20-30", "Bank Śląski 12 1050 0000", "05.03.2024", "04.03.2024", "19.03.2024", "przelew",
+        "Młotek stolarski", "Chleb", "100.00", "10.00", "134.30", "24.30", "110.00"})
     EXPECT_NE(text.find(shown), std::string::npos) << shown << "\n" << text;
   EXPECT_EQ(text.find("Linia bez"), std::string::npos) << "a line without quantity is not printed";
 }
@@ -191,8 +190,7 @@ TEST_F(PdfStep, ALongInvoiceRunsOnToFurtherPages) {
   for (int i = 1; i <= 150; ++i)
     lines += std::string(i > 1 ? "," : "") + R"({"Nazwa": "Pozycja )" + std::to_string(i) +
              R"(", "Ilosc": 1, "CenaDokumentu": 1.0})";
-  open(R"({"invoices": [{"IdDokumentu": 1234, "NrFaktury": "FV/L/1", "RodzajCen": 1, "lines": [)" + lines +
-       "]}]}");
+  open(R"({"invoices": [{"IdDokumentu": 1234, "NrFaktury": "FV/L/1", "RodzajCen": 1, "lines": [)" + lines + "]}]}");
   print(kPdfName, 1234);
   int status = 0;
   std::string info = capture(std::string("pdfinfo ") + kPdfFile + " 2>&1", status);

@@ -3,18 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "host_state.h"
 
-#if defined(_WIN32)
-#include <direct.h>
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace testing_support {
 
@@ -22,33 +19,28 @@ namespace testing_support {
 class HostTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char buffer[4096];
-#if defined(_WIN32)
-    previous_ = _getcwd(buffer, sizeof buffer);
-    char name[] = "kwtestXXXXXX";
-    dir_ = _mktemp(name);
-    _mkdir(dir_.c_str());
-    ASSERT_EQ(_chdir(dir_.c_str()), 0);
-#else
-    previous_ = getcwd(buffer, sizeof buffer);
-    char name[] = "/tmp/kwtestXXXXXX";
-    dir_ = mkdtemp(name);
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
-#endif
+    namespace fs = std::filesystem;
+    previous_ = fs::current_path();
+    static unsigned counter = 0;
+    for (;;) {
+      dir_ = fs::temp_directory_path() /
+             ("kwtest-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+              std::to_string(reinterpret_cast<uintptr_t>(&counter) % 100000) + "-" + std::to_string(++counter) +
+              "-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+      std::error_code error;
+      if (fs::create_directory(dir_, error)) break;
+    }
+    fs::current_path(dir_);
     welkor::state() = welkor::HostState{};
   }
   void TearDown() override {
-#if defined(_WIN32)
-    (void)_chdir(previous_.c_str());
-#else
-    (void)chdir(previous_.c_str());
-    std::string command = "rm -rf '" + dir_ + "'";
-    (void)std::system(command.c_str());
-#endif
+    std::error_code error;
+    std::filesystem::current_path(previous_, error);
+    std::filesystem::remove_all(dir_, error);
   }
 
-  std::string dir_;
-  std::string previous_;
+  std::filesystem::path dir_;
+  std::filesystem::path previous_;
 };
 
 inline std::string readFile(const std::string& path) {

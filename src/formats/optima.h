@@ -1,0 +1,14 @@
+// The Comarch Optima XML document: its line writer stands on its own.
+#pragma once
+
+#include <cstdint>
+
+#include "host_abi.h"
+
+namespace kw {
+
+// Writes one POZYCJA per counting line of the invoice; returns how many
+// lines counted.
+int32_t writeOptimaLines(const char* tspr, HostFile* file);
+
+}  // namespace kw

@@ -1,0 +1,145 @@
+// Time and peak memory of one export per format, for an invoice of 10 lines
+// and one of 10,000 lines. Each format runs in a child process of its own so
+// that its peak memory is its own: the 10-line export first, then the long
+// one, so the growth of the peak between them is what the long invoice cost.
+//
+// With --data-only the closing steps have nothing to do (the host has no
+// invoice table to print from and the mail dialog is cancelled), so what is
+// measured is the data file alone.
+//
+//   export_bench [--formats pc,optima,edi,epp] [--lines N] [--data-only]
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "database.h"
+#include "host_state.h"
+#include "tables.h"
+#include "writers.h"
+
+namespace {
+
+using Writer = void (*)(char*, int16_t, int16_t*);
+
+struct Format {
+  const char* name;
+  Writer writer;
+};
+
+const Format kFormats[] = {
+    {"pc", &writers::pcMarket},
+    {"optima", &writers::optima},
+    {"edi", &writers::comarchEdi},
+    {"epp", &writers::epp},
+};
+
+std::string line(int i) {
+  char text[512];
+  std::snprintf(text, sizeof text,
+                R"({"Nazwa":"Towar nr %d śruba & nakrętka","Kod":"K%05d","Ilosc":%d.%03d,"Jm":"szt.",)"
+                R"("CenaDokumentu":%d.%02d,"CenaPrzeliczona":%d.%02d,"KodVat":%d,"Pkwiu":"25.94.11",)"
+                R"("KodDostawcy":"D%05d","RefTowaru1":%d,"RefTowaru2":7})",
+                i, i, 1 + i % 20, (i * 37) % 1000, 1 + i % 300, i % 100, 2 + i % 300, (i * 3) % 100, i % 4, i,
+                1 + i % 50);
+  return text;
+}
+
+std::string invoice(int id, const char* number, int lines) {
+  std::string json = R"({"IdDokumentu":)" + std::to_string(id) + R"(,"NrFaktury":")" + number +
+                     R"(","IdKontrahenta":42,"IdDostawy":77,"SymbolOdbiorcy":"KOWAL",)"
+                     R"("NazwaOdbiorcy":"Zakład Ślusarski Kowalski","AdresOdbiorcy":"31-610 Kraków os. Tysiąclecia 3",)"
+                     R"("NipOdbiorcy":"677-00-65-406","RodzajCen":1,"DataSprzedazy":"2024-02-28",)"
+                     R"("DataWystawienia":"2024-03-01","FormaPlatnosci":2,"TerminPlatnosci":14,)"
+                     R"("RazemNetto":1000.00,"RazemVat":230.00,"RazemBrutto":1230.00,"KwotaDoZaplaty":1230.00,)"
+                     R"("NettoA":1000.00,"VatA":230.00,"BruttoA":1230.00,"lines":[)";
+  for (int i = 0; i < lines; ++i) json += (i ? "," : "") + line(i);
+  return json + "]}";
+}
+
+std::string database(int longLines) {
+  std::string goods;
+  for (int i = 1; i <= 50; ++i)
+    goods += (i > 1 ? "," : "") + std::string(R"({"RefTowaru1":)") + std::to_string(i) +
+             R"(,"RefTowaru2":7,"Kod":"590123412)" + std::to_string(3000 + i) + "\"}";
+  return R"({"company":{"Nazwa":"Hurtownia Żółć Sp. z o.o.","Ulica":"ul. Świętokrzyska","NrDomu":"12/4",)"
+         R"("KodPocztowy":"00-950","Miejscowosc":"Łódź","BankKonto":"PKO Bank Polski 12 1020 1026 0000 0402 0000 1234",)"
+         R"("Nip":"725-18-01-126","NipUE":"PL7251801126"},)"
+         R"("vatRates":{"0":23,"1":8,"2":5,"3":0},)"
+         R"("customers":[{"Id":42,"Symbol":"KOWAL","Nazwa":"Zakład Ślusarski Kowalski",)"
+         R"("Adres":"31-610 Kraków os. Tysiąclecia 3","Nip":"677-00-65-406","Email":"jan@example.com",)"
+         R"("BankKonto":"Bank Śląski 98 1050 0099 7603 1234 5678 9123"},)"
+         R"({"Id":77,"Symbol":"MAG","Nazwa":"Magazyn Północ","Adres":"ul. Piękna 7, 90-001 Łódź"}],)"
+         R"("goods":[)" + goods + "],\"invoices\":[" + invoice(1, "FV/1/2024", 10) + "," +
+         invoice(2, "FV/2/2024", longLines) + R"(],"mail":{"server":"","port":25,"from":"biuro@example.pl"}})";
+}
+
+long peakKilobytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// One export of invoice `index` with `format`; returns the wall time in ms.
+double exportOnce(const Format& format, size_t index, bool dataOnly) {
+  welkor::state().messages.clear();
+  welkor::state().dialogRuns.clear();
+  if (dataOnly) welkor::state().answers[1002].push_back({"Esc"});
+  char* header = welkor::state().db.invoices.at(index).header.data();
+  int16_t refresh = 0;
+  auto start = std::chrono::steady_clock::now();
+  format.writer(header, 0, &refresh);
+  auto end = std::chrono::steady_clock::now();
+  return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+int runFormat(const Format& format, int longLines, bool dataOnly) {
+  welkor::state().db = welkor::parseDatabase(database(longLines), "benchmark");
+  if (dataOnly) welkor::state().db.knobs.tables[44].absent = true;
+  welkor::tables().open(welkor::state().db);
+  mkdir("FAKTURY", 0777);
+  long before = peakKilobytes();
+  double shortMs = exportOnce(format, 0, dataOnly);
+  long afterShort = peakKilobytes();
+  double longMs = exportOnce(format, 1, dataOnly);
+  long afterLong = peakKilobytes();
+  std::printf("%-7s  %8.1f ms  %8.1f ms  %9ld KB  %9ld KB  %+8ld KB  (database %ld KB)\n", format.name, shortMs,
+              longMs, afterShort, afterLong, afterLong - afterShort, before);
+  std::fflush(stdout);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string only;
+  int longLines = 10000;
+  bool dataOnly = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--data-only") == 0) dataOnly = true;
+    if (i + 1 < argc && std::strcmp(argv[i], "--formats") == 0) only = argv[++i];
+    if (i + 1 < argc && std::strcmp(argv[i], "--lines") == 0) longLines = std::atoi(argv[++i]);
+  }
+  char folder[] = "/tmp/kwbenchXXXXXX";
+  if (!mkdtemp(folder) || chdir(folder) != 0) return 1;
+  std::printf("export of 10 lines and of %d lines%s, each format in a process of its own (peak RSS)\n", longLines,
+              dataOnly ? ", data file only" : "");
+  std::printf("format   10 lines    %d lines  peak 10     peak %d  growth\n", longLines, longLines);
+  for (const Format& format : kFormats) {
+    if (!only.empty() && (',' + only + ',').find(',' + std::string(format.name) + ',') == std::string::npos) continue;
+    std::fflush(stdout);
+    pid_t child = fork();
+    if (child == 0) std::_Exit(runFormat(format, longLines, dataOnly));
+    int status = 0;
+    waitpid(child, &status, 0);
+  }
+  std::printf("output left in %s\n", folder);
+  return 0;
+}

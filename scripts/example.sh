@@ -9,7 +9,9 @@ cmake --build "$root/build" -j"$(nproc)" --target kwitomat welkor
 work="$root/example-run"
 mkdir -p "$work"
 cd "$work"
-"$root/build/welkor" --db "$root/examples/sample.json" --answer 1001=F2 export 1001
+# The export may store a corrected e-mail address in the database: work on a copy.
+cp "$root/examples/sample.json" sample.json
+"$root/build/welkor" --db sample.json --answer 1001=F2 export 1234
 echo
 echo "Written in $work:"
 ls -l FAKTURY OUTBOX

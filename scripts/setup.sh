@@ -10,7 +10,7 @@ run apt-get install -y \
   build-essential g++ cmake ninja-build pkg-config git python3 \
   libgtest-dev nlohmann-json3-dev \
   libcairo2-dev fonts-dejavu-core libgmime-3.0-dev libcurl4-openssl-dev \
-  python3-aiosmtpd libxml2-utils qpdf poppler-utils konwert \
+  python3-aiosmtpd libxml2-utils qpdf poppler-utils konwert-filters node-iconv-lite \
   clang libclang-rt-14-dev \
   g++-mingw-w64-i686 wine wine32:i386 wine32-preloader:i386 qemu-user
 

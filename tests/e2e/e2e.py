@@ -114,6 +114,9 @@ def outputs(name, welkor, wine):
                 # The printout and mail are recorded, not rendered, on Windows.
                 if rel == "db.json" or rel.endswith(".pdf") or rel.startswith(("OUTBOX", "TMP", "wineprefix")):
                     continue
+                # A link the case set up (to /dev/full, say) is not an output.
+                if os.path.islink(path):
+                    continue
                 with open(path, "rb") as f:
                     files[rel] = f.read()
         return result.returncode, normalise(result.stdout), files, spec

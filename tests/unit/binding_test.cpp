@@ -8,6 +8,7 @@
 
 #include "host_services.h"
 #include "module_state.h"
+#include "platform.h"
 #include "plugin_loader.h"
 #include "service_impl.h"
 #include "test_support.h"
@@ -138,6 +139,9 @@ TEST(BaseName, IsTheTextAfterTheLastBackslashThenAfterTheLastSlash) {
 }
 
 TEST(Attach, FoundTheHostModuleAndItsFeatureEntry) {
+  // Windows calls the attach step (DllMain) for a DLL only, and here the
+  // plug-in's code lives in the test program.
+  if (!frame::state().ownModule) frame::attach(platform::ownModuleHandle());
   EXPECT_NE(frame::hostModule(), nullptr);
   EXPECT_EQ(reinterpret_cast<void*>(frame::state().featureEntry), welkor::exportedService(30006));
   EXPECT_NE(std::strlen(frame::state().modulePath), 0u);

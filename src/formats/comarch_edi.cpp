@@ -61,20 +61,6 @@ const char* taxCategory(const char* line) {
   }
 }
 
-// A one-line address split into parts, each cleaned for XML.
-struct AddressParts {
-  char street[256];
-  char postalCode[256];
-  char city[256];
-
-  explicit AddressParts(const std::string& address) {
-    PodzielAdres(address.c_str(), street, postalCode, city);
-    _xmlSafe(street);
-    _xmlSafe(postalCode);
-    _xmlSafe(city);
-  }
-};
-
 std::string date(const char* record, layout::Date field) { return formatDate(rec::get(record, field), kDateFormat); }
 
 void writeAddress(HostFile* file, const AddressParts& parts) {

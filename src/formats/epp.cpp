@@ -53,20 +53,6 @@ const char* paymentWord(int32_t form) {
 
 std::string date(const char* record, layout::Date field) { return formatDate(rec::get(record, field), kDateFormat); }
 
-// The city, postal code and street of a one-line address, each cleaned.
-struct AddressParts {
-  char street[256];
-  char postalCode[256];
-  char city[256];
-
-  explicit AddressParts(const std::string& address) {
-    PodzielAdres(address.c_str(), street, postalCode, city);
-    _xmlSafe(street);
-    _xmlSafe(postalCode);
-    _xmlSafe(city);
-  }
-};
-
 // The number in up to two characters of a time text from `at`.
 int32_t twoDigits(const char* text, size_t at) {
   int32_t value = 0;

@@ -1,5 +1,6 @@
 #include "writer_common.h"
 
+#include "address.h"
 #include "helpers.h"
 #include "host_data.h"
 #include "host_services.h"
@@ -7,6 +8,7 @@
 #include "mazovia_text.h"
 #include "pdf_step.h"
 #include "records.h"
+#include "text_output.h"
 #include "write_status.h"
 
 namespace kw {
@@ -49,6 +51,13 @@ void finishExport(const char* pdfPath, const char* dataPath, const char* tspr, c
                    rec::get(tspr, layout::Tspr::IdKontrahenta));
   static constexpr auto kSaved = KW_MAZ("Dokument został zapisany");
   svc::showTitled("Uwaga", kSaved, 1);
+}
+
+AddressParts::AddressParts(const std::string& address) {
+  PodzielAdres(address.c_str(), street, postalCode, city);
+  _xmlSafe(street);
+  _xmlSafe(postalCode);
+  _xmlSafe(city);
 }
 
 std::string formatDate(const char* hostDate, const char* format) {

@@ -44,6 +44,16 @@ bool closeDataFile(HostFile* file);
 void finishExport(const char* pdfPath, const char* dataPath, const char* tspr, const char* firma,
                   HostTable* lines, int16_t registerValue, int16_t* refreshFlag);
 
+// A one-line address split into street, postal code and city, each part
+// cleaned with _xmlSafe.
+struct AddressParts {
+  char street[256];
+  char postalCode[256];
+  char city[256];
+
+  explicit AddressParts(const std::string& address);
+};
+
 // A host date split by the host and printed with `format` (year, month, day).
 std::string formatDate(const char* hostDate, const char* format);
 // The same for the date `days` later (host service 31012).

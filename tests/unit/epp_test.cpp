@@ -16,7 +16,17 @@
 namespace {
 
 using testing_support::HostTest;
-using testing_support::setNow;
+
+void setNow(const char* moment) {
+#if defined(_WIN32)
+  _putenv_s("WELKOR_NOW", moment ? moment : "");
+#else
+  if (moment)
+    setenv("WELKOR_NOW", moment, 1);
+  else
+    unsetenv("WELKOR_NOW");
+#endif
+}
 
 std::string stampOf(std::time_t t) {
   char text[32];

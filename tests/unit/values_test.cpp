@@ -12,7 +12,18 @@
 namespace {
 
 using testing_support::HostTest;
-using testing_support::setNow;
+
+// Sets the host's fixed moment; null removes it.
+void setNow(const char* moment) {
+#if defined(_WIN32)
+  _putenv_s("WELKOR_NOW", moment ? moment : "");
+#else
+  if (moment)
+    setenv("WELKOR_NOW", moment, 1);
+  else
+    unsetenv("WELKOR_NOW");
+#endif
+}
 
 class Values : public HostTest {
  protected:

@@ -126,19 +126,7 @@ def main():
     args = parser.parse_args()
     welkor = os.path.abspath(args.welkor)
     names = args.cases or sorted(d for d in os.listdir(e2e.CASES) if d.startswith(("pcmarket_", "optima_")))
-    passed = failed = 0
-    for name in names:
-        problems = check_case(name, welkor)
-        if problems is None:
-            continue
-        if problems:
-            failed += 1
-            print("FAIL %s\n  %s" % (name, "\n  ".join(problems)))
-        else:
-            passed += 1
-            print("ok   %s" % name)
-    print("formats: %d passed, %d failed" % (passed, failed))
-    return 1 if failed else 0
+    return e2e.report(names, lambda name: check_case(name, welkor), "formats")
 
 
 if __name__ == "__main__":

@@ -122,6 +122,43 @@ def outputs(name, welkor, wine):
         return result.returncode, normalise(result.stdout), files, spec
 
 
+def compare_case(name, native_welkor, windows_welkor):
+    """What differs between a native run and a run of the Windows build under
+    wine; None for a case that cannot run there."""
+    native = outputs(name, native_welkor, False)
+    if not native[3].get("windows", True):
+        return None
+    windows = outputs(name, windows_welkor, True)
+    problems = []
+    if native[0] != windows[0]:
+        problems.append("exit status %d natively, %d under wine" % (native[0], windows[0]))
+    if native[1] != windows[1]:
+        problems.append("stdout differs:\n--- native\n%s\n--- wine\n%s" % (
+            native[1].decode(errors="replace"), windows[1].decode(errors="replace")))
+    for rel in sorted(set(native[2]) | set(windows[2])):
+        if native[2].get(rel) != windows[2].get(rel):
+            problems.append("%s differs between the builds" % rel)
+    return problems
+
+
+def report(names, check, label):
+    """Runs check(name) for each case (None: not its kind), prints each result
+    and a closing count; returns the exit status."""
+    passed = failed = 0
+    for name in names:
+        problems = check(name)
+        if problems is None:
+            continue
+        if problems:
+            failed += 1
+            print("FAIL %s\n  %s" % (name, "\n  ".join(problems)))
+        else:
+            passed += 1
+            print("ok   %s" % name)
+    print("%s: %d passed, %d failed" % (label, passed, failed))
+    return 1 if failed else 0
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--welkor", required=True)
@@ -133,33 +170,9 @@ def main():
     if args.compare:
         args.compare = os.path.abspath(args.compare)
     names = args.cases or sorted(d for d in os.listdir(CASES) if os.path.isdir(os.path.join(CASES, d)))
-    passed = failed = 0
-    for name in names:
-        if args.compare:
-            native = outputs(name, args.welkor, False)
-            if not native[3].get("windows", True):
-                continue
-            windows = outputs(name, args.compare, True)
-            problems = []
-            if native[0] != windows[0]:
-                problems.append("exit status %d natively, %d under wine" % (native[0], windows[0]))
-            if native[1] != windows[1]:
-                problems.append("stdout differs:\n--- native\n%s\n--- wine\n%s" % (
-                    native[1].decode(errors="replace"), windows[1].decode(errors="replace")))
-            for rel in sorted(set(native[2]) | set(windows[2])):
-                if native[2].get(rel) != windows[2].get(rel):
-                    problems.append("%s differs between the builds" % rel)
-        else:
-            problems = check_case(name, args.welkor, args.wine)
-        if problems:
-            failed += 1
-            print("FAIL %s\n  %s" % (name, "\n  ".join(problems)))
-        else:
-            passed += 1
-            print("ok   %s" % name)
-    print("e2e: %d passed, %d failed" % (passed, failed))
-    return 1 if failed else 0
-
+    if args.compare:
+        return report(names, lambda name: compare_case(name, args.welkor, args.compare), "e2e")
+    return report(names, lambda name: check_case(name, args.welkor, args.wine), "e2e")
 
 if __name__ == "__main__":
     sys.exit(main())

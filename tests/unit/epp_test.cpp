@@ -16,17 +16,7 @@
 namespace {
 
 using testing_support::HostTest;
-
-void setNow(const char* moment) {
-#if defined(_WIN32)
-  _putenv_s("WELKOR_NOW", moment ? moment : "");
-#else
-  if (moment)
-    setenv("WELKOR_NOW", moment, 1);
-  else
-    unsetenv("WELKOR_NOW");
-#endif
-}
+using testing_support::setNow;
 
 std::string stampOf(std::time_t t) {
   char text[32];

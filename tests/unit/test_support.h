@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -42,6 +43,18 @@ class HostTest : public ::testing::Test {
   std::filesystem::path dir_;
   std::filesystem::path previous_;
 };
+
+// Sets the host's fixed moment (WELKOR_NOW); null removes it.
+inline void setNow(const char* moment) {
+#if defined(_WIN32)
+  _putenv_s("WELKOR_NOW", moment ? moment : "");
+#else
+  if (moment)
+    setenv("WELKOR_NOW", moment, 1);
+  else
+    unsetenv("WELKOR_NOW");
+#endif
+}
 
 inline std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

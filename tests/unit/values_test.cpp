@@ -12,18 +12,7 @@
 namespace {
 
 using testing_support::HostTest;
-
-// Sets the host's fixed moment; null removes it.
-void setNow(const char* moment) {
-#if defined(_WIN32)
-  _putenv_s("WELKOR_NOW", moment ? moment : "");
-#else
-  if (moment)
-    setenv("WELKOR_NOW", moment, 1);
-  else
-    unsetenv("WELKOR_NOW");
-#endif
-}
+using testing_support::setNow;
 
 class Values : public HostTest {
  protected:

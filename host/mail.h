@@ -8,10 +8,13 @@
 
 namespace welkor {
 
+// Attachments are read from their files while the mail file is written, so
+// that a long invoice is never held in memory whole.
 struct MailAttachment {
   std::string name;         // the file's name, UTF-8
   std::string contentType;  // "application/pdf", ...
-  std::string bytes;
+  std::string path;         // where the file is, UTF-8
+  long size = 0;            // its length in bytes when it was attached
 };
 
 // Every text in UTF-8.

@@ -1,9 +1,11 @@
 // The mail file as an RFC 5322 MIME message (GMime): a text/plain UTF-8 body
 // and the attachments in base64, under their file names; CR LF line ends.
+// The message goes straight from the attached files into the mail file.
 #include <gmime/gmime.h>
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "mail.h"
 #include "utf8_file.h"
@@ -42,11 +44,15 @@ GPtr<GMimeTextPart> bodyPart(const std::string& body) {
   return text;
 }
 
+// The part reads its file only when the message is written; null when the
+// file cannot be opened.
 GPtr<GMimePart> attachmentPart(const MailAttachment& attachment) {
+  FilePtr file = openUtf8File(attachment.path, "rb");
+  if (!file) return nullptr;
   std::string type = attachment.contentType;
   size_t slash = type.find('/');
   GPtr<GMimePart> part(g_mime_part_new_with_type(type.substr(0, slash).c_str(), type.substr(slash + 1).c_str()));
-  GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(attachment.bytes.data(), attachment.bytes.size()));
+  GPtr<GMimeStream> stream(g_mime_stream_file_new(file.release()));
   GPtr<GMimeDataWrapper> content(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
   g_mime_part_set_content(part.get(), content.get());
   g_mime_part_set_filename(part.get(), attachment.name.c_str());
@@ -71,16 +77,25 @@ bool writeMailFile(const MailMessage& m, const std::string& path) {
 
   GPtr<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
   g_mime_multipart_add(mixed.get(), GMIME_OBJECT(bodyPart(m.body).get()));
-  for (const MailAttachment& attachment : m.attachments)
-    g_mime_multipart_add(mixed.get(), GMIME_OBJECT(attachmentPart(attachment).get()));
+  for (const MailAttachment& attachment : m.attachments) {
+    GPtr<GMimePart> part = attachmentPart(attachment);
+    if (!part) return false;
+    g_mime_multipart_add(mixed.get(), GMIME_OBJECT(part.get()));
+  }
   g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
 
   std::unique_ptr<GMimeFormatOptions, OptionsFree> options(g_mime_format_options_new());
   g_mime_format_options_set_newline_format(options.get(), GMIME_NEWLINE_FORMAT_DOS);
-  GPtr<GMimeStream> out(g_mime_stream_mem_new());
-  if (g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), options.get(), out.get()) < 0) return false;
-  GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
-  return writeUtf8File(path, std::string(reinterpret_cast<const char*>(bytes->data), bytes->len));
+  FilePtr file = openUtf8File(path, "wb");
+  if (!file) return false;
+  bool written;
+  {
+    GPtr<GMimeStream> out(g_mime_stream_file_new(file.get()));
+    g_mime_stream_file_set_owner(GMIME_STREAM_FILE(out.get()), FALSE);
+    written = g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), options.get(), out.get()) >= 0 &&
+              g_mime_stream_flush(out.get()) == 0;
+  }
+  return closeWritten(std::move(file)) && written;
 }
 
 }  // namespace welkor

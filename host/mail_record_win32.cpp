@@ -17,7 +17,7 @@ bool writeMailFile(const MailMessage& m, const std::string& path) {
   for (char c : m.body) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
   text += "\r\n\r\n";
   for (const MailAttachment& a : m.attachments)
-    text += "Attachment: " + a.name + " (" + a.contentType + ", " + std::to_string(a.bytes.size()) + " bytes)\r\n";
+    text += "Attachment: " + a.name + " (" + a.contentType + ", " + std::to_string(a.size) + " bytes)\r\n";
   return writeUtf8File(path, text);
 }
 

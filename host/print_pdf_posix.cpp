@@ -5,7 +5,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "host_state.h"
 #include "mazovia.h"
@@ -29,18 +28,30 @@ struct ContextDeleter {
   void operator()(cairo_t* c) const { cairo_destroy(c); }
 };
 
-void drawPages(cairo_t* cr, const std::vector<std::string>& lines) {
-  const size_t perPage = static_cast<size_t>((kPageHeight - 2 * kMargin) / kLineHeight);
-  size_t next = 0;
-  do {
-    double baseline = kMargin + kFontSize;
-    for (size_t n = 0; n < perPage && next < lines.size(); ++n, ++next, baseline += kLineHeight) {
-      cairo_move_to(cr, kMargin, baseline);
-      cairo_show_text(cr, lines[next].c_str());
-    }
-    cairo_show_page(cr);
-  } while (next < lines.size());
-}
+// Draws the printout's lines as they come, a new page when one is full;
+// each invoice starts on a page of its own.
+class PageWriter {
+ public:
+  explicit PageWriter(cairo_t* cr) : cr_(cr) {}
+  void line(const std::string& text) {
+    if (onPage_ == kPerPage) newPage();
+    cairo_move_to(cr_, kMargin, baseline_);
+    cairo_show_text(cr_, text.c_str());
+    ++onPage_;
+    baseline_ += kLineHeight;
+  }
+  void newPage() {
+    cairo_show_page(cr_);
+    onPage_ = 0;
+    baseline_ = kMargin + kFontSize;
+  }
+
+ private:
+  static constexpr size_t kPerPage = static_cast<size_t>((kPageHeight - 2 * kMargin) / kLineHeight);
+  cairo_t* cr_;
+  size_t onPage_ = 0;
+  double baseline_ = kMargin + kFontSize;
+};
 
 }  // namespace
 
@@ -55,7 +66,11 @@ bool writePrintout(const PrintJob& job) {
     cairo_select_font_face(cr.get(), kFont, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr.get(), kFontSize);
     cairo_set_source_rgb(cr.get(), 0, 0, 0);
-    for (const PrintedInvoice& invoice : job.printed) drawPages(cr.get(), printoutLines(invoice));
+    PageWriter pages(cr.get());
+    for (const PrintedInvoice& invoice : job.printed) {
+      printout(invoice, [&pages](const std::string& line) { pages.line(line); });
+      pages.newPage();
+    }
     if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return false;
   }
   cairo_surface_finish(surface.get());

@@ -15,7 +15,7 @@ bool writePrintout(const PrintJob& job) {
   for (const std::string& call : job.calls) text += mazoviaToUtf8(call) + "\r\n";
   for (const PrintedInvoice& invoice : job.printed) {
     text += "\r\n";
-    for (const std::string& line : printoutLines(invoice)) text += line + "\r\n";
+    printout(invoice, [&text](const std::string& line) { text += line + "\r\n"; });
   }
   return writeUtf8File(mazoviaToUtf8(hostPath(job.path.c_str())), text);
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,11 +14,13 @@
 
 namespace welkor {
 
-// An invoice as it was when it was printed.
+// An invoice as it was when it was printed. Its lines stay in the database,
+// which nothing changes while a print job is open, so that a long invoice is
+// not copied.
 struct PrintedInvoice {
-  Bytes header;              // Tspr
-  std::vector<Bytes> lines;  // Tspr_dok, the counting lines in scan order
-  Bytes company;             // Firma
+  Bytes header;                             // Tspr
+  const std::vector<Bytes>* lines = nullptr;  // Tspr_dok in scan order; the printout shows those that count
+  Bytes company;                            // Firma
   std::map<int32_t, double> vatRates;
 };
 
@@ -36,9 +39,11 @@ std::vector<std::string>& printLog();
 size_t livePrintObjects();
 
 // The printout of one invoice in lines of UTF-8 text (a text-mode page
-// layout: at most kPrintoutColumns characters a line).
+// layout: at most kPrintoutColumns characters a line), handed to `emit` one
+// by one as they are laid out.
 constexpr size_t kPrintoutColumns = 96;
-std::vector<std::string> printoutLines(const PrintedInvoice& invoice);
+using PrintoutSink = std::function<void(const std::string&)>;
+void printout(const PrintedInvoice& invoice, const PrintoutSink& emit);
 
 // Writes the job's file: a PDF natively, a plain record of the calls and the
 // printout where no PDF library exists. False when it could not be written.

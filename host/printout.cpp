@@ -119,8 +119,9 @@ std::string rateText(const std::map<int32_t, double>& rates, int32_t code) {
 
 class Page {
  public:
-  void line(const std::string& text = "") { lines_.push_back(text); }
-  void rule(char c) { lines_.push_back(std::string(kPrintoutColumns, c)); }
+  explicit Page(const PrintoutSink& emit) : emit_(emit) {}
+  void line(const std::string& text = "") { emit_(text); }
+  void rule(char c) { emit_(std::string(kPrintoutColumns, c)); }
   // A labelled block: the label in the indent, the texts wrapped beside it.
   void block(const std::string& label, const std::vector<std::string>& texts) {
     bool first = true;
@@ -133,10 +134,9 @@ class Page {
     }
     if (first) line(label);
   }
-  std::vector<std::string> take() { return std::move(lines_); }
 
  private:
-  std::vector<std::string> lines_;
+  const PrintoutSink& emit_;
 };
 
 void header(Page& page, const PrintedInvoice& invoice) {
@@ -168,6 +168,11 @@ void parties(Page& page, const PrintedInvoice& invoice) {
   page.line();
 }
 
+// A line with no quantity or no name is not printed.
+bool counts(const Bytes& line) {
+  return rec::get(line.data(), L::Ilosc) != 0 && !rec::isEmpty(line.data(), L::Nazwa);
+}
+
 // Lp., name, quantity, unit, net price, VAT rate, net value.
 constexpr size_t kName = 38;
 std::string lineRow(const std::string& lp, const std::string& name, const std::string& quantity,
@@ -182,7 +187,9 @@ void lines(Page& page, const PrintedInvoice& invoice) {
   page.line(lineRow("Lp.", "Nazwa", "Ilość", "J.m.", "Cena netto", "VAT", "Wartość netto"));
   page.rule('-');
   int number = 0;
-  for (const Bytes& line : invoice.lines) {
+  static const std::vector<Bytes> kNoLines;
+  for (const Bytes& line : invoice.lines ? *invoice.lines : kNoLines) {
+    if (!counts(line)) continue;
     const char* l = line.data();
     double quantity = static_cast<double>(rec::get(l, L::Ilosc)) * 0.001;
     double price = rec::get(l, net ? L::CenaDokumentu : L::CenaPrzeliczona) * 0.0001;
@@ -234,14 +241,13 @@ void totals(Page& page, const PrintedInvoice& invoice) {
 
 }  // namespace
 
-std::vector<std::string> printoutLines(const PrintedInvoice& invoice) {
-  Page page;
+void printout(const PrintedInvoice& invoice, const PrintoutSink& emit) {
+  Page page(emit);
   header(page, invoice);
   parties(page, invoice);
   lines(page, invoice);
   vatGroups(page, invoice);
   totals(page, invoice);
-  return page.take();
 }
 
 }  // namespace welkor

@@ -2,6 +2,7 @@
 // 52281, 50538), so that tests can assert that the plug-in followed it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -13,7 +14,12 @@ struct ScanChecks {
   // first open of a block whose last word was not cleared. Each is also
   // reported on stderr.
   int32_t protocolErrors = 0;
-  std::vector<uint32_t> calls;  // the ordinals of the scan services, in call order
+  // The ordinals of the scan services, in call order: the first kLoggedCalls
+  // of them, so that a long invoice does not grow the record without end;
+  // the calls beyond are only counted.
+  static constexpr size_t kLoggedCalls = 4096;
+  std::vector<uint32_t> calls;
+  size_t unlogged = 0;
 };
 
 // Reset with `welkor::scanChecks() = {};`.

@@ -77,9 +77,26 @@ bool attach(MailMessage& message, const void* widePath) {
   MailAttachment attachment;
   attachment.name = baseName(path);
   attachment.contentType = contentTypeOf(attachment.name);
-  if (!readUtf8File(hostPath(path.c_str()), attachment.bytes)) return false;
+  attachment.path = hostPath(path.c_str());
+  FilePtr file = openUtf8File(attachment.path, "rb");
+  if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return false;
+  attachment.size = std::ftell(file.get());
+  if (attachment.size < 0) return false;
   message.attachments.push_back(std::move(attachment));
   return true;
+}
+
+// The header block of a mail file: its lines up to the first empty one.
+bool readHeaderBlock(const std::string& path, std::string& headers) {
+  FilePtr file = openUtf8File(path, "rb");
+  if (!file) return false;
+  headers.clear();
+  char line[4096];
+  while (std::fgets(line, sizeof line, file.get())) {
+    if (std::strcmp(line, "\r\n") == 0 || std::strcmp(line, "\n") == 0) break;
+    headers += line;
+  }
+  return std::ferror(file.get()) == 0;
 }
 
 // The addresses of the "To:" header of a mail file.
@@ -127,13 +144,13 @@ void makeFolder(const char* path) {
 }
 
 // Copies the mail file into OUTBOX under the first free number.
-bool deliverToOutbox(const std::string& mail) {
+bool deliverToOutbox(const std::string& mailPath) {
   makeFolder(kOutbox);
   for (int number = 1; number < 1000000; ++number) {
     char name[64];
     std::snprintf(name, sizeof name, "%s/%06d.eml", kOutbox, number);
     if (openUtf8File(name, "rb")) continue;
-    return writeUtf8File(name, mail);
+    return copyUtf8File(mailPath, name);
   }
   return false;
 }
@@ -167,17 +184,18 @@ int32_t WELKOR_SERVICE(51525)(const char* mailPath, int32_t, const char* server,
                               const char* senderName, int32_t port) {
   (void)senderName;  // the message carries it already
   if (!mailPath) return -1;
-  std::string mail;
-  if (!readUtf8File(mazoviaToUtf8(hostPath(mailPath)), mail)) return -1;
+  const std::string path = mazoviaToUtf8(hostPath(mailPath));
+  std::string headers;
+  if (!readHeaderBlock(path, headers)) return -1;
   std::string host = trimmed(server ? mazoviaToUtf8(server) : "");
-  if (host.empty()) return deliverToOutbox(mail) ? 0 : -1;
-  std::vector<std::string> recipients = recipientsOf(mail);
+  if (host.empty()) return deliverToOutbox(path) ? 0 : -1;
+  std::vector<std::string> recipients = recipientsOf(headers);
   if (recipients.empty()) return -1;
   std::string from = trimmed(sender ? mazoviaToUtf8(sender) : "");
   if (from.empty()) from = kDefaultSender;
   // The port is the record's 16-bit word, which the plug-in sign-extends.
   uint16_t portNumber = static_cast<uint16_t>(port);
-  return sendOverSmtp(mazoviaToUtf8(hostPath(mailPath)), host, portNumber ? portNumber : kDefaultPort, from,
+  return sendOverSmtp(path, host, portNumber ? portNumber : kDefaultPort, from,
                       recipients);
 }
 

@@ -64,10 +64,6 @@ const Invoice* invoiceUnderKey(int32_t keyDefinition, const char* key) {
   return nullptr;
 }
 
-bool counts(const Bytes& line) {
-  return rec::get(line.data(), layout::Tspr_dok::Ilosc) != 0 && !rec::isEmpty(line.data(), layout::Tspr_dok::Nazwa);
-}
-
 }  // namespace
 
 namespace welkor {
@@ -159,9 +155,7 @@ int32_t WELKOR_SERVICE(51430)(int32_t keyDefinition, const char* key, HostTable*
   if (!job || !invoice) return 0;
   PrintedInvoice printed;
   printed.header = invoice->header;
-  if (lines && lines->number == 45)
-    for (const Bytes& line : invoice->lines)
-      if (counts(line)) printed.lines.push_back(line);
+  if (lines && lines->number == 45) printed.lines = &invoice->lines;
   printed.company = state().db.company;
   printed.company.resize(layout::Firma::kSize, 0);
   printed.vatRates = state().db.vatRates;

@@ -52,6 +52,14 @@ uint32_t inUseWord(const char* block) {
 
 void setInUseWord(char* block, uint32_t word) { std::memcpy(block + kInUseWord, &word, sizeof word); }
 
+void logCall(uint32_t ordinal) {
+  ScanChecks& checks = scanChecks();
+  if (checks.calls.size() < ScanChecks::kLoggedCalls)
+    checks.calls.push_back(ordinal);
+  else
+    ++checks.unlogged;
+}
+
 void protocolError(uint32_t ordinal, const char* what) {
   ++scanChecks().protocolErrors;
   std::fprintf(stderr, "WELKOR: scan protocol error in host service %u: %s\n", ordinal, what);
@@ -79,7 +87,7 @@ Scan* knownScan(const char* block) {
 
 // makeSearchKey
 int32_t WELKOR_SERVICE(51425)(int32_t definition, int32_t, char* key, int32_t number) {
-  scanChecks().calls.push_back(51425);
+  logCall(51425);
   if (!key) return 0;
   formatSearchKey(key, SearchKey{definition, number});
   return 1;
@@ -89,7 +97,7 @@ int32_t WELKOR_SERVICE(51425)(int32_t definition, int32_t, char* key, int32_t nu
 // Only the line index of table 45 exists here: the lines of the invoice whose
 // IdDokumentu the key holds, in the order of its `lines`.
 int32_t WELKOR_SERVICE(52278)(char* block, HostTable* table, int32_t index, const char* key, int32_t, int32_t) {
-  scanChecks().calls.push_back(52278);
+  logCall(52278);
   if (!block) {
     protocolError(52278, "no scan block");
     return 0;
@@ -120,7 +128,7 @@ int32_t WELKOR_SERVICE(52278)(char* block, HostTable* table, int32_t index, cons
 
 // nextScan
 int32_t WELKOR_SERVICE(52279)(char* block) {
-  scanChecks().calls.push_back(52279);
+  logCall(52279);
   Scan* scan = block ? knownScan(block) : nullptr;
   if (!scan || !scan->open) {
     protocolError(52279, "the block has no open scan");
@@ -137,7 +145,7 @@ int32_t WELKOR_SERVICE(52279)(char* block) {
 
 // endScan
 int32_t WELKOR_SERVICE(52281)(char* block) {
-  scanChecks().calls.push_back(52281);
+  logCall(52281);
   Scan* scan = block ? knownScan(block) : nullptr;
   if (!scan || !scan->attempted) {
     protocolError(52281, "the block has no scan to end");
@@ -150,7 +158,7 @@ int32_t WELKOR_SERVICE(52281)(char* block) {
 
 // disposeScan
 int32_t WELKOR_SERVICE(50538)(char* block) {
-  scanChecks().calls.push_back(50538);
+  logCall(50538);
   if (!block) {
     protocolError(50538, "no scan block");
     return 0;

@@ -1,6 +1,7 @@
 #include "utf8_file.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "mazovia.h"
@@ -48,7 +49,22 @@ bool writeUtf8File(const std::string& path, const std::string& content) {
   FilePtr file = openUtf8File(path, "wb");
   if (!file) return false;
   bool written = std::fwrite(content.data(), 1, content.size(), file.get()) == content.size();
-  return std::fclose(file.release()) == 0 && written;
+  return closeWritten(std::move(file)) && written;
 }
+
+bool copyUtf8File(const std::string& from, const std::string& to) {
+  FilePtr in = openUtf8File(from, "rb");
+  if (!in) return false;
+  FilePtr out = openUtf8File(to, "wb");
+  if (!out) return false;
+  char chunk[65536];
+  size_t n;
+  bool written = true;
+  while (written && (n = std::fread(chunk, 1, sizeof chunk, in.get())) > 0)
+    written = std::fwrite(chunk, 1, n, out.get()) == n;
+  return closeWritten(std::move(out)) && written && std::ferror(in.get()) == 0;
+}
+
+bool closeWritten(FilePtr file) { return file && std::fclose(file.release()) == 0; }
 
 }  // namespace welkor

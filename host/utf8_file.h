@@ -22,4 +22,11 @@ bool readUtf8File(const std::string& path, std::string& content);
 // Writes `content` as the whole file; false when anything was not stored.
 bool writeUtf8File(const std::string& path, const std::string& content);
 
+// Copies the file `from` to `to` piece by piece; false when anything was not
+// read or stored.
+bool copyUtf8File(const std::string& from, const std::string& to);
+
+// Closes `file`; false when what was written could not all be stored.
+bool closeWritten(FilePtr file);
+
 }  // namespace welkor

@@ -29,7 +29,20 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 CASES = os.path.join(HERE, "cases")
 
 
-def run_case(case_dir, spec, welkor, wine, workdir):
+# A run under wine (itself under qemu on some machines) now and then hangs
+# before the program starts; such a run is retried in a fresh folder rather
+# than failing the whole comparison.
+WINE_TIMEOUT = 180
+WINE_ATTEMPTS = 3
+
+
+def prepare(case_dir, spec, workdir):
+    for entry in os.listdir(workdir):
+        path = os.path.join(workdir, entry)
+        if os.path.isdir(path) and not os.path.islink(path):
+            shutil.rmtree(path)
+        else:
+            os.remove(path)
     db = spec.get("db", "db.json")
     if db:
         shutil.copy(os.path.join(case_dir, db), os.path.join(workdir, "db.json"))
@@ -41,9 +54,11 @@ def run_case(case_dir, spec, welkor, wine, workdir):
         target = os.path.join(workdir, link)
         os.makedirs(os.path.dirname(target) or workdir, exist_ok=True)
         os.symlink(points_to, target)
-    command = [welkor]
-    if wine:
-        command = ["wine", welkor]
+
+
+def run_case(case_dir, spec, welkor, wine, workdir):
+    db = spec.get("db", "db.json")
+    command = ["wine", welkor] if wine else [welkor]
     if db:
         command += ["--db", "db.json"]
     for answer in spec.get("answers", []):
@@ -51,9 +66,19 @@ def run_case(case_dir, spec, welkor, wine, workdir):
     command += spec["args"]
     env = dict(os.environ)
     env.update(spec.get("env", {}))
-    result = subprocess.run(command, cwd=workdir, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                            timeout=600)
-    return result
+    attempts = WINE_ATTEMPTS if wine else 1
+    for attempt in range(1, attempts + 1):
+        prepare(case_dir, spec, workdir)
+        try:
+            return subprocess.run(command, cwd=workdir, env=env, stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                  timeout=WINE_TIMEOUT if wine else 600)
+        except subprocess.TimeoutExpired:
+            if attempt == attempts:
+                raise
+            print("note: %s hung under wine (attempt %d of %d); retrying" % (
+                os.path.basename(case_dir), attempt, attempts), flush=True)
+            subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL)
 
 
 def normalise(stdout):

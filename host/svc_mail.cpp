@@ -92,9 +92,11 @@ bool readHeaderBlock(const std::string& path, std::string& headers) {
   if (!file) return false;
   headers.clear();
   char line[4096];
+  bool lineStart = true;  // a long line comes in several pieces
   while (std::fgets(line, sizeof line, file.get())) {
-    if (std::strcmp(line, "\r\n") == 0 || std::strcmp(line, "\n") == 0) break;
+    if (lineStart && (std::strcmp(line, "\r\n") == 0 || std::strcmp(line, "\n") == 0)) break;
     headers += line;
+    lineStart = headers.back() == '\n';
   }
   return std::ferror(file.get()) == 0;
 }

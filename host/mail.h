@@ -14,7 +14,6 @@ struct MailAttachment {
   std::string name;         // the file's name, UTF-8
   std::string contentType;  // "application/pdf", ...
   std::string path;         // where the file is, UTF-8
-  long size = 0;            // its length in bytes when it was attached
 };
 
 // Every text in UTF-8.

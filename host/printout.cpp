@@ -168,11 +168,6 @@ void parties(Page& page, const PrintedInvoice& invoice) {
   page.line();
 }
 
-// A line with no quantity or no name is not printed.
-bool counts(const Bytes& line) {
-  return rec::get(line.data(), L::Ilosc) != 0 && !rec::isEmpty(line.data(), L::Nazwa);
-}
-
 // Lp., name, quantity, unit, net price, VAT rate, net value.
 constexpr size_t kName = 38;
 std::string lineRow(const std::string& lp, const std::string& name, const std::string& quantity,
@@ -189,7 +184,7 @@ void lines(Page& page, const PrintedInvoice& invoice) {
   int number = 0;
   static const std::vector<Bytes> kNoLines;
   for (const Bytes& line : invoice.lines ? *invoice.lines : kNoLines) {
-    if (!counts(line)) continue;
+    if (!rec::countingLine(line.data())) continue;
     const char* l = line.data();
     double quantity = static_cast<double>(rec::get(l, L::Ilosc)) * 0.001;
     double price = rec::get(l, net ? L::CenaDokumentu : L::CenaPrzeliczona) * 0.0001;

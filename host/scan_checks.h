@@ -15,11 +15,9 @@ struct ScanChecks {
   // reported on stderr.
   int32_t protocolErrors = 0;
   // The ordinals of the scan services, in call order: the first kLoggedCalls
-  // of them, so that a long invoice does not grow the record without end;
-  // the calls beyond are only counted.
+  // of them, so that a long invoice does not grow the record without end.
   static constexpr size_t kLoggedCalls = 4096;
   std::vector<uint32_t> calls;
-  size_t unlogged = 0;
 };
 
 // Reset with `welkor::scanChecks() = {};`.

@@ -78,10 +78,7 @@ bool attach(MailMessage& message, const void* widePath) {
   attachment.name = baseName(path);
   attachment.contentType = contentTypeOf(attachment.name);
   attachment.path = hostPath(path.c_str());
-  FilePtr file = openUtf8File(attachment.path, "rb");
-  if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return false;
-  attachment.size = std::ftell(file.get());
-  if (attachment.size < 0) return false;
+  if (!openUtf8File(attachment.path, "rb")) return false;
   message.attachments.push_back(std::move(attachment));
   return true;
 }

@@ -53,11 +53,8 @@ uint32_t inUseWord(const char* block) {
 void setInUseWord(char* block, uint32_t word) { std::memcpy(block + kInUseWord, &word, sizeof word); }
 
 void logCall(uint32_t ordinal) {
-  ScanChecks& checks = scanChecks();
-  if (checks.calls.size() < ScanChecks::kLoggedCalls)
-    checks.calls.push_back(ordinal);
-  else
-    ++checks.unlogged;
+  std::vector<uint32_t>& calls = scanChecks().calls;
+  if (calls.size() < ScanChecks::kLoggedCalls) calls.push_back(ordinal);
 }
 
 void protocolError(uint32_t ordinal, const char* what) {

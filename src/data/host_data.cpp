@@ -56,15 +56,11 @@ int32_t LineScan::pass(const Visit& visit) {
   while (svc::nextScan(block_) == kScanStep) {
     const char* line = lines_ ? table::currentRecord(lines_) : nullptr;
     if (!line) break;
-    if (!isCountingLine(line)) continue;
+    if (!rec::countingLine(line)) continue;
     ++counted;
     if (visit) visit(line);
   }
   return counted;
-}
-
-bool isCountingLine(const char* line) {
-  return rec::get(line, layout::Tspr_dok::Ilosc) != 0 && !rec::isEmpty(line, layout::Tspr_dok::Nazwa);
 }
 
 int32_t countCountingLines(LineScan& scan) { return scan.pass(nullptr); }

@@ -47,9 +47,6 @@ class LineScan {
   char key_[256];
 };
 
-// A line counts when it has a quantity and a name.
-bool isCountingLine(const char* line);
-
 int32_t countCountingLines(LineScan& scan);
 
 // Loads the customer with this number into table 35's current record; false

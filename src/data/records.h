@@ -54,6 +54,11 @@ inline int32_t paymentForm(const void* tspr) {
 // Bit 0 of RodzajCen: the invoice is priced net.
 inline bool pricedNet(const void* tspr) { return (get(tspr, layout::Tspr::RodzajCen) & 1) != 0; }
 
+// An invoice line counts when it has a quantity and a name.
+inline bool countingLine(const void* line) {
+  return get(line, layout::Tspr_dok::Ilosc) != 0 && !isEmpty(line, layout::Tspr_dok::Nazwa);
+}
+
 }  // namespace rec
 
 // The host's table object.

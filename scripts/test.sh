@@ -20,6 +20,9 @@ cmake --build build-win -j"$jobs" --target kwitomat welkor kwitomat_tests
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKW_FUZZ=ON -DKW_TESTS=OFF
 cmake --build build-fuzz -j"$jobs" --target fuzz
 
-# One test run over everything, so that its summary is the last word.
+# One test run over everything, so that its summary is the last word. The
+# other builds are named for this run only: a later plain ctest in build/
+# must not run them stale.
+trap 'cmake -S . -B build -UKW_ASAN_BUILD -UKW_WIN_BUILD -UKW_FUZZ_BUILD >/dev/null' EXIT
 cmake -S . -B build -DKW_ASAN_BUILD="$PWD/build-asan" -DKW_WIN_BUILD="$PWD/build-win" -DKW_FUZZ_BUILD="$PWD/build-fuzz"
 ctest --test-dir build --output-on-failure -j"$jobs"

@@ -4,6 +4,7 @@
 // holding thousandths, a date the host's 9-byte date field.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace layout {
@@ -141,5 +142,71 @@ constexpr Int16 Port{512};
 constexpr Text Recipient{516, 362};
 constexpr Text Subject{878, 362};
 }  // namespace MailSettings
+
+// Every field inside its record and no two fields sharing a byte: a typo in
+// an offset above is caught by the compiler before any export runs.
+namespace check {
+
+struct Span {
+  uint16_t offset;
+  uint16_t size;
+};
+constexpr Span span(Text f) { return {f.offset, f.room}; }
+constexpr Span span(Money f) { return {f.offset, 8}; }
+constexpr Span span(Int16 f) { return {f.offset, 2}; }
+constexpr Span span(UInt16 f) { return {f.offset, 2}; }
+constexpr Span span(Int32 f) { return {f.offset, 4}; }
+constexpr Span span(Date f) { return {f.offset, kDateSize}; }
+
+template <size_t N>
+constexpr bool disjointInside(const Span (&fields)[N], uint16_t recordSize) {
+  for (size_t i = 0; i < N; ++i) {
+    if (fields[i].size == 0 || fields[i].offset + fields[i].size > recordSize) return false;
+    for (size_t j = i + 1; j < N; ++j)
+      if (fields[i].offset < fields[j].offset + fields[j].size && fields[j].offset < fields[i].offset + fields[i].size)
+        return false;
+  }
+  return true;
+}
+
+constexpr Span kTspr[] = {
+    span(Tspr::NrFaktury),     span(Tspr::SymbolOdbiorcy), span(Tspr::NazwaOdbiorcy), span(Tspr::AdresOdbiorcy),
+    span(Tspr::NipOdbiorcy),   span(Tspr::RodzajCen),      span(Tspr::DataSprzedazy), span(Tspr::DataWystawienia),
+    span(Tspr::Zaplacono),     span(Tspr::KwotaDoZaplaty), span(Tspr::FormaPlatnosci), span(Tspr::TerminPlatnosci),
+    span(Tspr::RazemBrutto),   span(Tspr::RazemNetto),     span(Tspr::RazemVat),      span(Tspr::BruttoA),
+    span(Tspr::NettoA),        span(Tspr::VatA),           span(Tspr::BruttoB),       span(Tspr::NettoB),
+    span(Tspr::VatB),          span(Tspr::BruttoC),        span(Tspr::NettoC),        span(Tspr::VatC),
+    span(Tspr::Netto0),        span(Tspr::WartoscOpakowan), span(Tspr::Uwagi),        span(Tspr::Waluta),
+    span(Tspr::SymbolDostawy), span(Tspr::NazwaDostawy),   span(Tspr::AdresDostawy),  span(Tspr::KursWaluty),
+    span(Tspr::RodzajTransakcji), span(Tspr::IdDostawy),   span(Tspr::IdKontrahenta), span(Tspr::IdDokumentu)};
+static_assert(disjointInside(kTspr, Tspr::kSize), "Tspr fields overlap or leave the record");
+
+constexpr Span kTsprDok[] = {span(Tspr_dok::Nazwa),         span(Tspr_dok::Kod),         span(Tspr_dok::Ilosc),
+                             span(Tspr_dok::Jm),            span(Tspr_dok::CenaDokumentu), span(Tspr_dok::KodVat),
+                             span(Tspr_dok::CenaPrzeliczona), span(Tspr_dok::KodDostawcy), span(Tspr_dok::Pkwiu),
+                             span(Tspr_dok::RefTowaru1),    span(Tspr_dok::RefTowaru2)};
+static_assert(disjointInside(kTsprDok, Tspr_dok::kSize), "Tspr_dok fields overlap or leave the record");
+
+constexpr Span kKontrahent[] = {span(Kontrahent::Symbol), span(Kontrahent::Nazwa),     span(Kontrahent::Adres),
+                                span(Kontrahent::Nip),    span(Kontrahent::BankKonto), span(Kontrahent::Email)};
+static_assert(disjointInside(kKontrahent, Kontrahent::kSize), "Kontrahent fields overlap or leave the record");
+
+constexpr Span kFirma[] = {span(Firma::Nazwa),       span(Firma::Ulica),     span(Firma::NrDomu), span(Firma::KodPocztowy),
+                           span(Firma::Miejscowosc), span(Firma::BankKonto), span(Firma::Nip),    span(Firma::NipUE)};
+static_assert(disjointInside(kFirma, Firma::kSize), "Firma fields overlap or leave the record");
+
+constexpr Span kTowar[] = {span(Towar::Kod)};
+static_assert(disjointInside(kTowar, Towar::kSize), "Towar fields leave the record");
+
+constexpr Span kAttribute[] = {span(Attribute::RecordNumber), span(Attribute::WordA), span(Attribute::WordB),
+                               span(Attribute::Name), span(Attribute::Value)};
+static_assert(disjointInside(kAttribute, Attribute::kSize), "attribute fields overlap or leave the record");
+
+constexpr Span kMailSettings[] = {span(MailSettings::Server),    span(MailSettings::Sender),
+                                  span(MailSettings::SenderName), span(MailSettings::Port),
+                                  span(MailSettings::Recipient), span(MailSettings::Subject)};
+static_assert(disjointInside(kMailSettings, MailSettings::kSize), "mail settings fields overlap or leave the record");
+
+}  // namespace check
 
 }  // namespace layout

@@ -46,15 +46,11 @@ void attach(void* ownModule) {
 
 }  // namespace frame
 
-extern "C" int32_t KW_CDECL kwForward1() {
-  auto target = frame::state().forward1;
-  return target ? target() : 0;
-}
+// The host's module interface has two forwarding entries; this plug-in has
+// nothing to forward, so they give the host's answers for an empty target.
+extern "C" int32_t KW_CDECL kwForward1() { return 0; }
 
-extern "C" int32_t KW_CDECL kwForward2(int32_t value) {
-  auto target = frame::state().forward2;
-  return target ? target(value) : -1234567890;
-}
+extern "C" int32_t KW_CDECL kwForward2(int32_t) { return -1234567890; }
 
 #if defined(_WIN32)
 #include <windows.h>

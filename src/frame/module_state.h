@@ -10,9 +10,6 @@ namespace frame {
 extern const char kPluginTitle[51];  // "Eksport faktur. Rejestr faktur sprzedazy - Ctrl+F3"
 extern const char kHostModuleName[];  // "WELKOR"
 
-typedef int32_t(KW_CDECL* ForwardTarget0)();
-typedef int32_t(KW_CDECL* ForwardTarget1)(int32_t);
-
 struct ModuleState {
   void* ownModule = nullptr;
   char modulePath[300] = {};
@@ -20,8 +17,6 @@ struct ModuleState {
   void* hostModule = nullptr;
   FeatureEntry featureEntry = nullptr;
   uint32_t unsupportedMask = 0xFFFFFFFFu;
-  ForwardTarget0 forward1 = nullptr;  // nothing sets them
-  ForwardTarget1 forward2 = nullptr;
 };
 
 ModuleState& state();

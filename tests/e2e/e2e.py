@@ -9,13 +9,15 @@ Each case is a folder under tests/e2e/cases holding case.json:
    "env": {"WELKOR_NOW": "2024-03-05 10:30"}, "windows": true,
    "symlinks": {"FAKTURY/fakt1234.xml": "/dev/full"}}
 The case runs in a new empty directory; stdout and the listed files must equal
-the expected files byte for byte. "symlinks" makes links in the working
-directory before the run (for a file that cannot be written; native only, so
-such cases say "windows": false).
+the expected files byte for byte. "db" and the files of "setup_files" are named
+relative to the case folder (the raw_records_* cases share ../../raw_records).
+"symlinks" makes links in the working directory before the run (for a file
+that cannot be written; native only, so such cases say "windows": false).
 
   e2e.py --welkor build/welkor                 run every case natively
   e2e.py --welkor build-win/welkor.exe --wine  run them under wine
-  e2e.py --welkor A --compare B --wine-compare run both builds and compare
+  e2e.py --welkor A --compare B               run A natively and B under wine,
+                                               and compare every output
 """
 import argparse
 import json

@@ -164,6 +164,7 @@ class RegisterView {
   }
 
   void setStatus(const std::string& text) { status_ = text; }
+  ErrorCapture& errors() { return errors_; }
 
  private:
   int visibleRows() const { return std::max(1, t_.lines() - 4); }
@@ -206,9 +207,6 @@ class RegisterView {
   ErrorCapture errors_;
   size_t cursor_ = 0, top_ = 0;
   std::string status_;
-
- public:
-  ErrorCapture& errors() { return errors_; }
 };
 
 }  // namespace

@@ -209,6 +209,9 @@ def main():
     parser.add_argument("--update-docs", action="store_true")
     args = parser.parse_args()
     welkor = os.path.abspath(args.welkor)
+    if not shutil.which("tmux"):
+        print("FAIL: no tmux (scripts/setup.sh installs it)")
+        return 1
     failures = 0
     for name, run in (("xterm-256color", lambda d: xterm_session(welkor, d, args.update_docs)),
                       ("linux", lambda d: linux_session(welkor, d))):

@@ -2,7 +2,7 @@
 // block, on the terminal or answered with the steps the front end was given.
 #include <cctype>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <string>
 #include <vector>
 

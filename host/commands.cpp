@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "commands.h"
 #include "host_state.h"
 #include "mazovia.h"
 #include "plugin_loader.h"
@@ -19,8 +20,6 @@ typedef int32_t(KW_CDECL* ReportFn)(int32_t);
 typedef int32_t(KW_CDECL* Forward1Fn)();
 typedef int32_t(KW_CDECL* Forward2Fn)(int32_t);
 
-constexpr intptr_t kRegisterValue = 7;
-
 template <typename F>
 F exportOf(void* plugin, uint32_t ordinal) {
   return reinterpret_cast<F>(pluginExport(plugin, ordinal));
@@ -28,16 +27,11 @@ F exportOf(void* plugin, uint32_t ordinal) {
 
 // Registers the plug-in; prints the result and the title. 0 when registered.
 int registerPlugin(void* plugin, bool quiet = false) {
-  auto reg = exportOf<RegisterFn>(plugin, kExportRegister);
-  if (!reg) {
-    std::fprintf(stderr, "welkor: the plug-in has no export %u\n", kExportRegister);
-    return 2;
-  }
-  char title[256] = {};
-  int32_t result = reg(&welkor_feature_entry, title);
-  if (!quiet || result != 0) std::printf("register: %d\ntitle: %s\n", result, mazoviaToUtf8(title).c_str());
+  Registration r = registerSilently(plugin);
+  if (r.status == 2) return 2;
+  if (!quiet || r.result != 0) std::printf("register: %d\ntitle: %s\n", r.result, r.title.c_str());
   std::fflush(stdout);
-  return result == 0 ? 0 : 1;
+  return r.status;
 }
 
 // The register's row of an invoice: by IdDokumentu when the text is all
@@ -70,12 +64,8 @@ int pressKey(void* plugin, const std::string& invoice, uint16_t key) {
     return 2;
   }
   tables().putCursor(index);
-  KeyHandler handler = keyHandlerOf(&reg->object);
   int16_t refreshFlag = 0;
-  // The register value and the filler arguments are the register's own.
-  int32_t result = handler(key, kRegisterValue, 0x3003, reinterpret_cast<intptr_t>(tables().rows()), 0x5005,
-                           reinterpret_cast<intptr_t>(&reg->object), 0x7007, 0x8008, 0x9009, 0xA00A,
-                           reinterpret_cast<intptr_t>(&refreshFlag));
+  int32_t result = pressRegisterKey(key, &refreshFlag);
   std::printf("key 0x%04X: handler returned %d, refresh flag %d\n", key, result, refreshFlag);
   for (const KeyCall& call : tables().hostKeyCalls())
     std::printf("host handler received key 0x%04X\n", static_cast<unsigned>(call.args[0]));
@@ -83,6 +73,20 @@ int pressKey(void* plugin, const std::string& invoice, uint16_t key) {
 }
 
 }  // namespace
+
+Registration registerSilently(void* plugin) {
+  Registration r;
+  auto reg = exportOf<RegisterFn>(plugin, kExportRegister);
+  if (!reg) {
+    std::fprintf(stderr, "welkor: the plug-in has no export %u\n", kExportRegister);
+    return r;
+  }
+  char title[256] = {};
+  r.result = reg(&welkor_feature_entry, title);
+  r.title = mazoviaToUtf8(title);
+  r.status = r.result == 0 ? 0 : 1;
+  return r;
+}
 
 int runCommand(void* plugin, const std::vector<std::string>& args) {
   const std::string& name = args[0];
@@ -94,6 +98,7 @@ int runCommand(void* plugin, const std::vector<std::string>& args) {
     return 0;
   }
   if (name == "register") return registerPlugin(plugin);
+  if (name == "browse" && args.size() == 1) return browse(plugin);
   if (name == "report") {
     int registered = registerPlugin(plugin);
     if (registered == 2) return 2;

@@ -10,14 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "commands.h"
 #include "host_state.h"
 #include "plugin_loader.h"
 #include "service_impl.h"
 #include "tables.h"
-
-namespace welkor {
-int runCommand(void* plugin, const std::vector<std::string>& args);
-}
 
 namespace {
 
@@ -25,7 +22,7 @@ int usage(const char* problem) {
   std::fprintf(stderr,
                "welkor: %s\n"
                "usage: welkor [--db FILE] [--plugin FILE] [--answer DIALOG=STEP[,STEP...]]... COMMAND\n"
-               "  export INVOICE | key INVOICE KEY | register | report | unregister | load-report | forwarders\n",
+               "  export INVOICE | key INVOICE KEY | browse | register | report | unregister | load-report | forwarders\n",
                problem);
   return 2;
 }

@@ -21,7 +21,9 @@ void unimplemented(uint32_t ordinal) {
 
 void showMessage(LoggedMessage message) {
   HostState& s = state();
-  if (s.echoMessages) {
+  if (s.screen) {
+    s.screen->showMessage(message);
+  } else if (s.echoMessages) {
     std::string shown = renderMessage(message.title, message.text);
     std::fwrite(shown.data(), 1, shown.size(), stdout);
     std::fflush(stdout);

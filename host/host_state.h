@@ -29,6 +29,17 @@ struct DialogRun {
   std::vector<std::pair<int32_t, int32_t>> callbacks;  // (command, result) of each callback call
 };
 
+class DialogModel;
+
+// The terminal of the interactive front end: it shows dialogs and messages
+// and waits for the user.
+struct Screen {
+  virtual ~Screen() = default;
+  // Returns when the dialog is closed.
+  virtual void runDialog(DialogModel& dialog) = 0;
+  virtual void showMessage(const LoggedMessage& message) = 0;
+};
+
 struct HostState {
   Database db;
   std::vector<LoggedMessage> messages;
@@ -37,6 +48,7 @@ struct HostState {
   std::map<int32_t, std::deque<std::vector<std::string>>> answers;
   std::vector<DialogRun> dialogRuns;
   bool echoMessages = false;  // the front end prints every message as it is shown
+  Screen* screen = nullptr;   // set: dialogs and messages go to the terminal instead
 };
 
 HostState& state();

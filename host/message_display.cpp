@@ -58,16 +58,22 @@ std::string renderLine(const std::string& line) {
 
 }  // namespace
 
-std::string renderMessage(const std::string& title, const std::string& text) {
-  std::string out;
-  if (!title.empty()) out += "[" + mazoviaToUtf8(title) + "]\n";
+std::vector<std::string> messageLines(const std::string& text) {
+  std::vector<std::string> lines;
   size_t start = 0;
   for (;;) {
     size_t end = text.find('\n', start);
-    out += renderLine(text.substr(start, end == std::string::npos ? std::string::npos : end - start)) + "\n";
+    lines.push_back(renderLine(text.substr(start, end == std::string::npos ? std::string::npos : end - start)));
     if (end == std::string::npos) break;
     start = end + 1;
   }
+  return lines;
+}
+
+std::string renderMessage(const std::string& title, const std::string& text) {
+  std::string out;
+  if (!title.empty()) out += "[" + mazoviaToUtf8(title) + "]\n";
+  for (const std::string& line : messageLines(text)) out += line + "\n";
   return out;
 }
 

@@ -87,18 +87,30 @@ Table* Tables::fromObject(HostTable* object) {
   return nullptr;
 }
 
-void Tables::putCursor(size_t invoiceIndex) {
+void Tables::putCursor(size_t invoiceIndex) { putCursor(invoiceIndex, kFirstShown); }
+
+void Tables::putCursor(size_t invoiceIndex, size_t firstShown) {
   Table* reg = find(44);
   if (!reg) return;
   put<int32_t>(reg->object, layout::TableObject::Position80, kWindowStart);
-  put<int32_t>(reg->object, layout::TableObject::Position84, kFirstShown);
+  put<int32_t>(reg->object, layout::TableObject::Position84, static_cast<int32_t>(firstShown));
   put<int32_t>(reg->object, layout::TableObject::Position88,
-               kWindowStart + static_cast<int32_t>(invoiceIndex) - kFirstShown);
+               kWindowStart + static_cast<int32_t>(invoiceIndex) - static_cast<int32_t>(firstShown));
 }
 
 int16_t recordLengthOf(const HostTable* t) { return get<int16_t>(t, layout::TableObject::RecordLength); }
 char* currentRecordOf(const HostTable* t) { return get<char*>(t, layout::TableObject::CurrentRecord); }
 KeyHandler keyHandlerOf(const HostTable* t) { return get<KeyHandler>(t, layout::TableObject::KeyHandler); }
+
+int32_t pressRegisterKey(uint16_t key, int16_t* refreshFlag) {
+  Table* reg = tables().find(44);
+  KeyHandler handler = keyHandlerOf(&reg->object);
+  // The register value and the filler arguments are the register's own.
+  constexpr intptr_t kRegisterValue = 7;
+  return handler(key, kRegisterValue, 0x3003, reinterpret_cast<intptr_t>(tables().rows()), 0x5005,
+                 reinterpret_cast<intptr_t>(&reg->object), 0x7007, 0x8008, 0x9009, 0xA00A,
+                 reinterpret_cast<intptr_t>(refreshFlag));
+}
 
 int32_t KW_CDECL hostRegisterKeyHandler(intptr_t a1, intptr_t a2, intptr_t a3, intptr_t a4, intptr_t a5,
                                         intptr_t a6, intptr_t a7, intptr_t a8, intptr_t a9, intptr_t a10,

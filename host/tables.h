@@ -43,8 +43,10 @@ class Tables {
   Table* find(int32_t number);
   Table* fromObject(HostTable* object);
 
-  // The sales-invoice register (table 44): its row array and cursor.
+  // The sales-invoice register (table 44): its row array and cursor. The
+  // position fields say which row is shown first and which one the cursor is on.
   void putCursor(size_t invoiceIndex);
+  void putCursor(size_t invoiceIndex, size_t firstShown);
   char** rows() { return rows_.data(); }
   std::vector<KeyCall>& hostKeyCalls() { return hostKeyCalls_; }
 
@@ -60,6 +62,11 @@ Tables& tables();
 int16_t recordLengthOf(const HostTable* t);
 char* currentRecordOf(const HostTable* t);
 KeyHandler keyHandlerOf(const HostTable* t);
+
+// Presses a key in the sales-invoice register (which must exist) as the host
+// does: through the key handler in its table object, with the register's row
+// array and the refresh flag. Returns the handler's result.
+int32_t pressRegisterKey(uint16_t key, int16_t* refreshFlag);
 
 // The host's own key handler of the register: it records what it receives.
 int32_t KW_CDECL hostRegisterKeyHandler(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,

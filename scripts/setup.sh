@@ -11,6 +11,7 @@ run apt-get install -y \
   libgtest-dev nlohmann-json3-dev \
   libcairo2-dev fonts-dejavu-core libgmime-3.0-dev libcurl4-openssl-dev \
   python3-aiosmtpd libxml2-utils qpdf poppler-utils konwert-filters node-iconv-lite \
+  libncurses-dev tmux \
   clang libclang-rt-14-dev \
   g++-mingw-w64-i686 wine wine32:i386 wine32-preloader:i386 qemu-user
 

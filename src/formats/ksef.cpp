@@ -90,9 +90,10 @@ std::string money(int64_t cents) {
 }
 
 // Thousandths without trailing zeros: 2500 is "2.5", 1000 is "1".
-std::string quantityText(int32_t thousandths) {
+std::string quantityText(int64_t thousandths) {
   char text[32];
-  std::snprintf(text, sizeof text, "%d.%03d", thousandths / 1000, thousandths % 1000);
+  std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(thousandths / 1000),
+                static_cast<long long>(thousandths % 1000));
   std::string out = text;
   while (out.back() == '0') out.pop_back();
   if (out.back() == '.') out.pop_back();
@@ -170,11 +171,12 @@ struct LineFacts {
   bool inRange = true;
 
   explicit LineFacts(const char* line)
-      : rate(rateClassOf(rec::get(line, D::KodVat), vatRateOf(line))),
-        quantity(rec::get(line, D::Ilosc)),
-        price(std::llround(rec::get(line, D::CenaDokumentu))) {
-    inRange = std::fabs(static_cast<double>(quantity) * static_cast<double>(price)) < 1e17;
-    if (inRange) value = lineValue(quantity, price);
+      : rate(rateClassOf(rec::get(line, D::KodVat), vatRateOf(line))), quantity(rec::get(line, D::Ilosc)) {
+    const double stored = rec::get(line, D::CenaDokumentu);
+    inRange = std::isfinite(stored) && std::fabs(static_cast<double>(quantity) * stored) < 1e17;
+    if (!inRange) return;
+    price = std::llround(stored);
+    value = lineValue(quantity, price);
   }
 };
 
@@ -215,7 +217,8 @@ std::string checkLines(LineScan& scan, Invoice& invoice) {
       _formatText(text, sizeof text, kNoName, number);
     } else if (facts.quantity < 0) {
       static constexpr auto kNegative = KW_MAZ("Pozycja %d (%s) ma ujemną ilość %s, a faktura VAT nie może jej zawierać.");
-      _formatText(text, sizeof text, kNegative, number, name.c_str(), ("-" + quantityText(-facts.quantity)).c_str());
+      _formatText(text, sizeof text, kNegative, number, name.c_str(),
+                  ("-" + quantityText(-static_cast<int64_t>(facts.quantity))).c_str());
     } else if (!facts.rate) {
       static constexpr auto kUnknownRate =
           KW_MAZ("Pozycja %d (%s) ma kod VAT %u (stawka %g%%), którego faktura KSeF nie zna.\n"
@@ -289,7 +292,9 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
     return text;
   }
   if (invoice.currency != "PLN") {
-    invoice.exchangeRate = std::llround(rec::get(tspr, T::KursWaluty));
+    // Up to 10000 zloty a unit: the tax in zloty then stays exact.
+    const double rate = rec::get(tspr, T::KursWaluty);
+    invoice.exchangeRate = rate > 0 && rate < 1e8 ? std::llround(rate) : 0;
     if (invoice.exchangeRate <= 0) {
       static constexpr auto kNoRate = KW_MAZ("Faktura w walucie %s nie ma kursu waluty, a VAT trzeba podać w złotych.");
       _formatText(text, sizeof text, kNoRate, invoice.currency.c_str());
@@ -390,9 +395,13 @@ void writeSums(HostFile* file, const Invoice& invoice) {
     _fprintfUTF(file, "<P_13_%s>%s</P_13_%s>\n", kFields[i], money(sums.net(slot)).c_str(), kFields[i]);
     _fprintfUTF(file, "<P_14_%s>%s</P_14_%s>\n", kFields[i], money(sums.vat(slot)).c_str(), kFields[i]);
     // In a foreign currency the tax is also given in zloty.
-    if (invoice.exchangeRate > 0)
-      _fprintfUTF(file, "<P_14_%sW>%s</P_14_%sW>\n", kFields[i],
-                  money(roundedDiv(sums.vat(slot) * invoice.exchangeRate, 10000)).c_str(), kFields[i]);
+    if (invoice.exchangeRate > 0) {
+      // VAT x rate in two parts, whole zloty of the rate and its fraction,
+      // so that no product leaves 64 bits.
+      const int64_t vat = sums.vat(slot);
+      const int64_t inZloty = vat * (invoice.exchangeRate / 10000) + roundedDiv(vat * (invoice.exchangeRate % 10000), 10000);
+      _fprintfUTF(file, "<P_14_%sW>%s</P_14_%sW>\n", kFields[i], money(inZloty).c_str(), kFields[i]);
+    }
   }
   if (sums.used(kSlot0)) _fprintfUTF(file, "<P_13_6_1>%s</P_13_6_1>\n", money(sums.net(kSlot0)).c_str());
   if (sums.used(kSlotExempt)) _fprintfUTF(file, "<P_13_7>%s</P_13_7>\n", money(sums.net(kSlotExempt)).c_str());

@@ -386,23 +386,27 @@ void writeBuyer(HostFile* file, const char* tspr, const Invoice& invoice) {
   _fprintfUTF(file, "</Podmiot2>\n");
 }
 
-void writeSums(HostFile* file, const Invoice& invoice) {
-  static const char* const kFields[] = {"1", "2", "3"};
+// A taxed field pair, and in a foreign currency the tax in zloty as well;
+// only when the invoice has a line of that group.
+void writeTaxed(HostFile* file, const Invoice& invoice, Slot slot, const char* netTemplate, const char* vatTemplate,
+                const char* zlotyTemplate) {
   const VatSums& sums = invoice.sums;
-  for (int32_t i = 0; i < 3; ++i) {
-    const Slot slot = static_cast<Slot>(kSlot1 + i);
-    if (!sums.used(slot)) continue;
-    _fprintfUTF(file, "<P_13_%s>%s</P_13_%s>\n", kFields[i], money(sums.net(slot)).c_str(), kFields[i]);
-    _fprintfUTF(file, "<P_14_%s>%s</P_14_%s>\n", kFields[i], money(sums.vat(slot)).c_str(), kFields[i]);
-    // In a foreign currency the tax is also given in zloty.
-    if (invoice.exchangeRate > 0) {
-      // VAT x rate in two parts, whole zloty of the rate and its fraction,
-      // so that no product leaves 64 bits.
-      const int64_t vat = sums.vat(slot);
-      const int64_t inZloty = vat * (invoice.exchangeRate / 10000) + roundedDiv(vat * (invoice.exchangeRate % 10000), 10000);
-      _fprintfUTF(file, "<P_14_%sW>%s</P_14_%sW>\n", kFields[i], money(inZloty).c_str(), kFields[i]);
-    }
-  }
+  if (!sums.used(slot)) return;
+  _fprintfUTF(file, netTemplate, money(sums.net(slot)).c_str());
+  _fprintfUTF(file, vatTemplate, money(sums.vat(slot)).c_str());
+  if (invoice.exchangeRate <= 0) return;
+  // VAT x rate in two parts, whole zloty of the rate and its fraction, so
+  // that no product leaves 64 bits.
+  const int64_t vat = sums.vat(slot);
+  const int64_t rate = invoice.exchangeRate;
+  _fprintfUTF(file, zlotyTemplate, money(vat * (rate / 10000) + roundedDiv(vat * (rate % 10000), 10000)).c_str());
+}
+
+void writeSums(HostFile* file, const Invoice& invoice) {
+  const VatSums& sums = invoice.sums;
+  writeTaxed(file, invoice, kSlot1, "<P_13_1>%s</P_13_1>\n", "<P_14_1>%s</P_14_1>\n", "<P_14_1W>%s</P_14_1W>\n");
+  writeTaxed(file, invoice, kSlot2, "<P_13_2>%s</P_13_2>\n", "<P_14_2>%s</P_14_2>\n", "<P_14_2W>%s</P_14_2W>\n");
+  writeTaxed(file, invoice, kSlot3, "<P_13_3>%s</P_13_3>\n", "<P_14_3>%s</P_14_3>\n", "<P_14_3W>%s</P_14_3W>\n");
   if (sums.used(kSlot0)) _fprintfUTF(file, "<P_13_6_1>%s</P_13_6_1>\n", money(sums.net(kSlot0)).c_str());
   if (sums.used(kSlotExempt)) _fprintfUTF(file, "<P_13_7>%s</P_13_7>\n", money(sums.net(kSlotExempt)).c_str());
   if (sums.used(kSlotNotSubject)) _fprintfUTF(file, "<P_13_8>%s</P_13_8>\n", money(sums.net(kSlotNotSubject)).c_str());

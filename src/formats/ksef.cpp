@@ -37,6 +37,8 @@ constexpr const char* kDateFormat = "%04d-%02d-%02d";
 constexpr int32_t kTimeWithSeconds = 0;
 // Beyond this a sum no longer fits the document's amounts (16 digits).
 constexpr int64_t kLargestCents = 100000000000000LL;
+// The schema's texts hold at most 256 characters.
+constexpr size_t kLongestText = 256;
 
 constexpr auto kOpenError = KW_MAZ("Nie udało się otworzyć pliku eksportu faktury");
 
@@ -315,6 +317,8 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
       return KW_MAZ("Faktura zawiera sprzedaż zwolnioną z VAT, a w pliku kwitom.ini brak podstawy prawnej\n"
                     "zwolnienia (sekcja [KSeF], klucz PodstawaZwolnienia=).")
           .c_str();
+    if (invoice.exemptionBasis.size() > kLongestText)
+      return KW_MAZ("Podstawa prawna zwolnienia w pliku kwitom.ini jest dłuższa niż 256 znaków.").c_str();
   }
 
   for (std::string mismatch :

@@ -12,11 +12,13 @@ namespace {
 using std::size_t;
 
 constexpr size_t kBlockSize = 706;
+constexpr size_t kKsefBlockSize = 742;
 
 enum : uint16_t { kButton = 0, kLabel = 3, kInput = 5, kFrame = 0xFFFF, kNone = 0xFFFF };
 
+template <size_t N>
 struct Block {
-  std::array<unsigned char, kBlockSize> bytes{};
+  std::array<unsigned char, N> bytes{};
   size_t used = 0;
   size_t templateStart = 0;
 
@@ -57,18 +59,23 @@ struct Block {
   }
 };
 
-constexpr Block build() {
-  Block b;
+// With the KSeF choice switched on, dialog 1001 gains the F5 button below F4
+// and grows by the two rows it takes.
+template <size_t N>
+constexpr Block<N> build(bool ksef) {
+  Block<N> b;
   b.used = 4;  // total size, patched below
+  const uint16_t shift = ksef ? 2 : 0;
 
   //       kind     command flags   key     col row width h  text
-  b.dialog(1001, 0, 34, 15, 6, "Eksport faktur");
+  b.dialog(1001, 0, 34, 15 + shift, ksef ? 7 : 6, "Eksport faktur");
   b.item(kButton, 0x3B00, 0x0000, 0x3B00, 2, 2, 28, 1, "\x05" "F1\x01 PC Market");
   b.item(kButton, 0x3C00, 0x0000, 0x3C00, 2, 4, 28, 1, "\x05" "F2\x01 Comarch Optima");
   b.item(kButton, 0x3D00, 0x0000, 0x3D00, 2, 6, 28, 1, "\x05" "F3\x01 Comarch EDI");
   b.item(kButton, 0x3E00, 0x0000, 0x3E00, 2, 8, 28, 1, "\x05" "F4\x01 Insert EDI++ (EPP)");
-  b.item(kButton, 0x5001, 0x0000, 0x8600, 2, 10, 28, 1, "\x05" "F12\x01 Velmora EDI");
-  b.item(kButton, 0x5002, 0x0000, 0x001B, 2, 12, 28, 1, "\x05" "ESC\x01 Anuluj");
+  if (ksef) b.item(kButton, 0x3F00, 0x0000, 0x3F00, 2, 10, 28, 1, "\x05" "F5\x01 KSeF FA(3)");
+  b.item(kButton, 0x5001, 0x0000, 0x8600, 2, 10 + shift, 28, 1, "\x05" "F12\x01 Velmora EDI");
+  b.item(kButton, 0x5002, 0x0000, 0x001B, 2, 12 + shift, 28, 1, "\x05" "ESC\x01 Anuluj");
   b.end();
 
   b.dialog(1002, 0x0100, 52, 7, 5, "Wysylanie poczty");
@@ -92,9 +99,12 @@ constexpr Block build() {
   return b;
 }
 
-constexpr Block kBlock = build();
+constexpr Block<kBlockSize> kBlock = build<kBlockSize>(false);
 static_assert(kBlock.used == kBlockSize, "the three dialogs take 706 bytes");
+constexpr Block<kKsefBlockSize> kKsefBlock = build<kKsefBlockSize>(true);
+static_assert(kKsefBlock.used == kKsefBlockSize, "the F5 button takes 36 bytes more");
 
 }  // namespace
 
 const std::array<unsigned char, 706> kDialogTemplates = kBlock.bytes;
+const std::array<unsigned char, 742> kDialogTemplatesKsef = kKsefBlock.bytes;

@@ -5,3 +5,6 @@
 #include <array>
 
 extern const std::array<unsigned char, 706> kDialogTemplates;
+
+// The same block with the fifth export choice, F5 KSeF FA(3), in dialog 1001.
+extern const std::array<unsigned char, 742> kDialogTemplatesKsef;

@@ -4,6 +4,7 @@
 
 #include "dialog_templates.h"
 #include "host_services.h"
+#include "ksef.h"
 #include "platform.h"
 #include "records.h"
 #include "writers.h"
@@ -39,13 +40,16 @@ class CustomerRecordSaver {
 int32_t exportDispatcher(char* invoice, int16_t registerValue, int16_t* refreshFlag) {
   CustomerRecordSaver saver;
   platform::mkdir("FAKTURY");
-  int16_t code = static_cast<int16_t>(svc::runDialog(kDialogTemplates.data(), 1001, nullptr, nullptr));
+  const bool ksef = kw::ksefExportEnabled();
+  const unsigned char* templates = ksef ? kDialogTemplatesKsef.data() : kDialogTemplates.data();
+  int16_t code = static_cast<int16_t>(svc::runDialog(templates, 1001, nullptr, nullptr));
   InvoiceWriter writer = nullptr;
   switch (static_cast<uint16_t>(code)) {
     case 0x3B00: writer = &writers::pcMarket; break;
     case 0x3C00: writer = &writers::optima; break;
     case 0x3D00: writer = &writers::comarchEdi; break;
     case 0x3E00: writer = &writers::epp; break;
+    case 0x3F00: writer = ksef ? &writers::ksef : nullptr; break;
   }
   if (writer) writer(invoice, registerValue, refreshFlag);
   return code;

@@ -1,4 +1,4 @@
-// The four format writers, each called by the export dispatcher with the
+// The format writers, each called by the export dispatcher with the
 // invoice record under the cursor, the register value and the refresh flag.
 #pragma once
 
@@ -10,5 +10,6 @@ void pcMarket(char* invoice, int16_t registerValue, int16_t* refreshFlag);    //
 void optima(char* invoice, int16_t registerValue, int16_t* refreshFlag);      // F2
 void comarchEdi(char* invoice, int16_t registerValue, int16_t* refreshFlag);  // F3
 void epp(char* invoice, int16_t registerValue, int16_t* refreshFlag);         // F4
+void ksef(char* invoice, int16_t registerValue, int16_t* refreshFlag);        // F5, when switched on
 
 }  // namespace writers

@@ -39,10 +39,10 @@ struct Item {
 };
 
 void expectItems(int32_t number, const char* title, uint16_t frameFlags, uint16_t width, uint16_t height,
-                 const std::vector<Item>& items) {
+                 const std::vector<Item>& items, const unsigned char* block = kDialogTemplates.data()) {
   welkor::DialogTemplate dialog;
   std::string error;
-  ASSERT_TRUE(welkor::findDialog(kDialogTemplates.data(), number, dialog, error)) << error;
+  ASSERT_TRUE(welkor::findDialog(block, number, dialog, error)) << error;
   EXPECT_EQ(dialog.title, title);
   EXPECT_EQ(dialog.frameFlags, frameFlags);
   EXPECT_EQ(dialog.width, width);
@@ -86,6 +86,23 @@ TEST(DialogTemplates, EveryItemOfTheThreeDialogs) {
                {3, 0xFFFF, 0, 0, 2, 3, 16, "ILN odbiorcy:"},
                {5, 0, 0, 0, 18, 3, 20, ""},
                {0, 0x5001, 0x0004, 0x8600, 15, 5, 10, "\x05" "F12\x01 OK"}});
+}
+
+TEST(DialogTemplates, KsefBlockAddsF5AndKeepsTheOtherDialogsByteForByte) {
+  expectItems(1001, "Eksport faktur", 0, 34, 17,
+              {{0, 0x3B00, 0, 0x3B00, 2, 2, 28, "\x05" "F1\x01 PC Market"},
+               {0, 0x3C00, 0, 0x3C00, 2, 4, 28, "\x05" "F2\x01 Comarch Optima"},
+               {0, 0x3D00, 0, 0x3D00, 2, 6, 28, "\x05" "F3\x01 Comarch EDI"},
+               {0, 0x3E00, 0, 0x3E00, 2, 8, 28, "\x05" "F4\x01 Insert EDI++ (EPP)"},
+               {0, 0x3F00, 0, 0x3F00, 2, 10, 28, "\x05" "F5\x01 KSeF FA(3)"},
+               {0, 0x5001, 0, 0x8600, 2, 12, 28, "\x05" "F12\x01 Velmora EDI"},
+               {0, 0x5002, 0, 0x001B, 2, 14, 28, "\x05" "ESC\x01 Anuluj"}},
+              kDialogTemplatesKsef.data());
+  const size_t total = kDialogTemplatesKsef[0] | (kDialogTemplatesKsef[1] << 8);
+  EXPECT_EQ(total, kDialogTemplatesKsef.size() - 4);
+  const size_t after1001 = 4 + 4 + 262;
+  EXPECT_TRUE(std::equal(kDialogTemplates.begin() + after1001, kDialogTemplates.end(),
+                         kDialogTemplatesKsef.begin() + after1001 + 36));
 }
 
 // An input field: 21 words, then an empty text.

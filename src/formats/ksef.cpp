@@ -1,0 +1,531 @@
+// F5: the invoice as a KSeF FA(3) structured invoice (FAKTURY\ksef<n>.xml),
+// to be sent to the national e-invoice system by the user. Everything the
+// schema cannot express is refused before the file is opened; no printout
+// and no mail, since the buyer receives the invoice through KSeF.
+#include "ksef.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "address.h"
+#include "helpers.h"
+#include "host_data.h"
+#include "host_services.h"
+#include "ksef_sums.h"
+#include "mazovia_text.h"
+#include "records.h"
+#include "text_output.h"
+#include "writer_common.h"
+#include "writers.h"
+
+namespace kw {
+
+namespace {
+
+namespace T = layout::Tspr;
+namespace D = layout::Tspr_dok;
+namespace F = layout::Firma;
+using namespace ksef;
+
+constexpr const char* kSettingsFile = "kwitom.ini";
+constexpr const char* kSection = "KSeF";
+constexpr int32_t kSettingRead = 1;
+constexpr const char* kDateFormat = "%04d-%02d-%02d";
+constexpr int32_t kTimeWithSeconds = 0;
+// Beyond this a sum no longer fits the document's amounts (16 digits).
+constexpr int64_t kLargestCents = 100000000000000LL;
+// The schema's texts hold at most 256 characters.
+constexpr size_t kLongestText = 256;
+
+constexpr auto kOpenError = KW_MAZ("Nie udało się otworzyć pliku eksportu faktury");
+
+bool blank(const std::string& text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) > ' ') return false;
+  return true;
+}
+
+std::string trimmed(const std::string& text) {
+  size_t first = 0, last = text.size();
+  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
+  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+  return text.substr(first, last - first);
+}
+
+// Two non-blank parts joined by a blank; either alone when the other is blank.
+std::string joined(const std::string& a, const std::string& b) {
+  std::string left = trimmed(a), right = trimmed(b);
+  if (left.empty()) return right;
+  if (right.empty()) return left;
+  return left + " " + right;
+}
+
+std::string digitsOf(const std::string& text) {
+  std::string digits;
+  for (char c : text)
+    if (c >= '0' && c <= '9') digits += c;
+  return digits;
+}
+
+// A NIP as the schema takes it: ten digits, the first not 0, the second and
+// third not both 0.
+bool nipShaped(const std::string& digits) {
+  return digits.size() == 10 && digits[0] != '0' && (digits[1] != '0' || digits[2] != '0');
+}
+
+bool currencyShaped(const std::string& code) {
+  if (code.size() != 3) return false;
+  for (char c : code)
+    if (c < 'A' || c > 'Z') return false;
+  return true;
+}
+
+std::string money(int64_t cents) {
+  char text[48];
+  uint64_t magnitude = cents < 0 ? static_cast<uint64_t>(-cents) : static_cast<uint64_t>(cents);
+  std::snprintf(text, sizeof text, "%s%llu.%02llu", cents < 0 ? "-" : "", static_cast<unsigned long long>(magnitude / 100),
+                static_cast<unsigned long long>(magnitude % 100));
+  return text;
+}
+
+// Thousandths without trailing zeros: 2500 is "2.5", 1000 is "1".
+std::string quantityText(int64_t thousandths) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(thousandths / 1000),
+                static_cast<long long>(thousandths % 1000));
+  std::string out = text;
+  while (out.back() == '0') out.pop_back();
+  if (out.back() == '.') out.pop_back();
+  return out;
+}
+
+// A unit price (amount x 10000) with two decimals, or four when it has
+// fractions of a grosz.
+std::string priceText(int64_t price) {
+  if (price % 100 == 0) return money(price / 100);
+  char text[48];
+  uint64_t magnitude = price < 0 ? static_cast<uint64_t>(-price) : static_cast<uint64_t>(price);
+  std::snprintf(text, sizeof text, "%s%llu.%04llu", price < 0 ? "-" : "", static_cast<unsigned long long>(magnitude / 10000),
+                static_cast<unsigned long long>(magnitude % 10000));
+  return text;
+}
+
+std::string escapedField(const void* record, layout::Text field) {
+  return xmlEscaped(trimmed(rec::text(record, field)));
+}
+
+// The host's payment form in the schema's codes: 1 cash, 2 card, 3 voucher,
+// 4 cheque, 6 transfer; every other form pays by transfer, as in every writer.
+int32_t paymentFormCode(int32_t form) {
+  switch (form) {
+    case 1: return 1;
+    case 3: return 4;
+    case 12: return 2;
+    case 13: return 3;
+    default: return 6;
+  }
+}
+
+// Day of the week, 0 for Sunday.
+int32_t weekday(int32_t year, int32_t month, int32_t day) {
+  static const int32_t offsets[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+  if (month < 3) year -= 1;
+  return (year + year / 4 - year / 100 + year / 400 + offsets[month - 1] + day) % 7;
+}
+
+int32_t lastSunday(int32_t year, int32_t month) { return 31 - weekday(year, month, 31); }
+
+// The host clock keeps Polish time: summer time from the last Sunday of March
+// 2:00 to the last Sunday of October 3:00.
+int32_t polishUtcOffset(int32_t year, int32_t month, int32_t day, int32_t hour) {
+  if (month < 3 || month > 10) return 1;
+  if (month > 3 && month < 10) return 2;
+  int32_t change = lastSunday(year, month);
+  if (month == 3) return day > change || (day == change && hour >= 2) ? 2 : 1;
+  return day < change || (day == change && hour < 3) ? 2 : 1;
+}
+
+// The creation time, as an xsd:dateTime with the offset of Polish time.
+std::string creationTime() {
+  char today[16] = {};
+  svc::today(today);
+  int16_t year = 0, month = 0, day = 0;
+  svc::splitDate(today, &year, &month, &day, 0);
+  char time[32] = {};
+  svc::timeText(time, kTimeWithSeconds);
+  int hours = 0, minutes = 0, seconds = 0;
+  std::sscanf(time, "%d:%d:%d", &hours, &minutes, &seconds);
+  char text[64];
+  _formatText(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d+%02d:00", year, month, day, hours, minutes, seconds,
+              polishUtcOffset(year, month, day, hours));
+  return text;
+}
+
+// A line that counts, as the document carries it.
+struct LineFacts {
+  const RateClass* rate = nullptr;
+  int32_t quantity = 0;
+  int64_t price = 0;  // in the invoice's own basis, amount x 10000
+  int64_t value = 0;  // grosze
+  bool inRange = true;
+
+  explicit LineFacts(const char* line)
+      : rate(rateClassOf(rec::get(line, D::KodVat), vatRateOf(line))), quantity(rec::get(line, D::Ilosc)) {
+    const double stored = rec::get(line, D::CenaDokumentu);
+    inRange = std::isfinite(stored) && std::fabs(static_cast<double>(quantity) * stored) < 1e17;
+    if (!inRange) return;
+    price = std::llround(stored);
+    value = lineValue(quantity, price);
+  }
+};
+
+// What the invoice holds, gathered and checked before anything is written.
+struct Invoice {
+  explicit Invoice(bool net) : pricedNet(net), sums(net) {}
+
+  bool pricedNet;
+  VatSums sums;
+  int32_t lines = 0;
+  bool exempt = false;
+  std::string sellerNip;
+  std::string buyerNip;  // empty: the buyer has none
+  std::string currency;
+  int64_t exchangeRate = 0;  // x 10000, for a foreign currency
+  std::string exemptionBasis;
+};
+
+void refuse(const char* reason) {
+  static constexpr auto kTitle = KW_MAZ("Błąd");
+  static constexpr auto kLead = KW_MAZ("Faktura nie została zapisana do wysłania do KSeF.\n");
+  std::string text = std::string(kLead) + reason;
+  svc::showTitled(kTitle, text.c_str(), 1);
+}
+
+// The first reason why the lines cannot make a document, or empty.
+std::string checkLines(LineScan& scan, Invoice& invoice) {
+  std::string problem;
+  char text[1024];
+  int32_t number = 0;
+  invoice.lines = scan.pass([&](const char* line) {
+    ++number;
+    if (!problem.empty()) return;
+    const std::string name = rec::text(line, D::Nazwa);
+    LineFacts facts(line);
+    if (blank(name)) {
+      static constexpr auto kNoName = KW_MAZ("Pozycja %d nie ma nazwy.");
+      _formatText(text, sizeof text, kNoName, number);
+    } else if (facts.quantity < 0) {
+      static constexpr auto kNegative = KW_MAZ("Pozycja %d (%s) ma ujemną ilość %s, a faktura VAT nie może jej zawierać.");
+      _formatText(text, sizeof text, kNegative, number, name.c_str(),
+                  ("-" + quantityText(-static_cast<int64_t>(facts.quantity))).c_str());
+    } else if (!facts.rate) {
+      static constexpr auto kUnknownRate =
+          KW_MAZ("Pozycja %d (%s) ma kod VAT %u (stawka %g%%), którego faktura KSeF nie zna.\n"
+                 "Znane są stawki 23, 22, 8, 7, 5, 3 i 0%% oraz kody 5 (zwolniona) i 9 (niepodlegająca).");
+      _formatText(text, sizeof text, kUnknownRate, number, name.c_str(),
+                  static_cast<unsigned>(rec::get(line, D::KodVat)), vatRateOf(line));
+    } else if (!facts.inRange) {
+      static constexpr auto kTooLarge = KW_MAZ("Wartość pozycji %d (%s) jest za duża dla faktury KSeF.");
+      _formatText(text, sizeof text, kTooLarge, number, name.c_str());
+    } else {
+      invoice.sums.add(*facts.rate, facts.value);
+      if (facts.rate->slot == kSlotExempt) invoice.exempt = true;
+      return;
+    }
+    problem = text;
+  });
+  return problem;
+}
+
+// The host's stored group against the sums of the lines: a KSeF invoice must
+// not disagree with the printed one.
+std::string checkGroup(const Invoice& invoice, const char* tspr, Slot slot, const char* group,
+                       layout::Money net, layout::Money vat) {
+  const int64_t storedNet = storedCents(rec::get(tspr, net));
+  const int64_t storedVat = storedCents(rec::get(tspr, vat));
+  if (invoice.sums.net(slot) == storedNet && invoice.sums.vat(slot) == storedVat) return "";
+  static constexpr auto kMismatch =
+      KW_MAZ("Sumy grupy VAT %s różnią się od zapisanych na fakturze:\n"
+             "z pozycji netto %s, VAT %s; na fakturze netto %s, VAT %s.\n"
+             "Faktura KSeF nie może różnić się od wydrukowanej.");
+  char text[1024];
+  _formatText(text, sizeof text, kMismatch, group, money(invoice.sums.net(slot)).c_str(),
+              money(invoice.sums.vat(slot)).c_str(), money(storedNet).c_str(), money(storedVat).c_str());
+  return text;
+}
+
+// Everything that must hold before the file is opened; empty when it does.
+std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, Invoice& invoice) {
+  char text[1024];
+  const std::string sellerNip = trimmed(rec::text(firma, F::Nip));
+  invoice.sellerNip = digitsOf(sellerNip);
+  if (sellerNip.empty()) return KW_MAZ("W danych firmy brak NIP sprzedawcy.").c_str();
+  if (!nipShaped(invoice.sellerNip)) {
+    static constexpr auto kBadNip = KW_MAZ("NIP sprzedawcy (%s) nie jest numerem z 10 cyfr.");
+    _formatText(text, sizeof text, kBadNip, sellerNip.c_str());
+    return text;
+  }
+  if (blank(rec::text(firma, F::Nazwa))) return KW_MAZ("W danych firmy brak nazwy sprzedawcy.").c_str();
+  if (blank(rec::text(firma, F::Ulica) + rec::text(firma, F::NrDomu) + rec::text(firma, F::KodPocztowy) +
+            rec::text(firma, F::Miejscowosc)))
+    return KW_MAZ("W danych firmy brak adresu sprzedawcy.").c_str();
+  if (blank(rec::text(tspr, T::NrFaktury))) return KW_MAZ("Faktura nie ma numeru.").c_str();
+  int16_t year = 0, month = 0, day = 0;
+  svc::splitDate(rec::get(tspr, T::DataWystawienia), &year, &month, &day, 0);
+  if (year == 0)
+    return KW_MAZ("Faktura nie ma daty wystawienia.").c_str();
+
+  const std::string buyerNip = trimmed(rec::text(tspr, T::NipOdbiorcy));
+  invoice.buyerNip = digitsOf(buyerNip);
+  if (!invoice.buyerNip.empty() && !nipShaped(invoice.buyerNip)) {
+    static constexpr auto kBadBuyerNip = KW_MAZ("NIP odbiorcy (%s) nie jest numerem z 10 cyfr.");
+    _formatText(text, sizeof text, kBadBuyerNip, buyerNip.c_str());
+    return text;
+  }
+
+  invoice.currency = trimmed(rec::text(tspr, T::Waluta));
+  if (invoice.currency.empty()) invoice.currency = "PLN";
+  if (!currencyShaped(invoice.currency)) {
+    static constexpr auto kBadCurrency = KW_MAZ("Waluta faktury (%s) nie jest trzyliterowym kodem waluty (ISO 4217).");
+    _formatText(text, sizeof text, kBadCurrency, invoice.currency.c_str());
+    return text;
+  }
+  if (invoice.currency != "PLN") {
+    // Up to 10000 zloty a unit: the tax in zloty then stays exact.
+    const double rate = rec::get(tspr, T::KursWaluty);
+    invoice.exchangeRate = rate > 0 && rate < 1e8 ? std::llround(rate) : 0;
+    if (invoice.exchangeRate <= 0) {
+      static constexpr auto kNoRate = KW_MAZ("Faktura w walucie %s nie ma kursu waluty, a VAT trzeba podać w złotych.");
+      _formatText(text, sizeof text, kNoRate, invoice.currency.c_str());
+      return text;
+    }
+  }
+
+  std::string problem = checkLines(scan, invoice);
+  if (!problem.empty()) return problem;
+  if (invoice.lines == 0) return KW_MAZ("Faktura nie ma żadnej pozycji z ilością i nazwą.").c_str();
+  if (std::llabs(invoice.sums.gross()) >= kLargestCents) return KW_MAZ("Kwoty faktury są za duże dla faktury KSeF.").c_str();
+
+  if (invoice.exempt) {
+    char basis[1024] = {};
+    _fileSetting(kSettingsFile, kSettingRead, kSection, "PodstawaZwolnienia", "%s", basis);
+    invoice.exemptionBasis = trimmed(basis);
+    if (invoice.exemptionBasis.empty())
+      return KW_MAZ("Faktura zawiera sprzedaż zwolnioną z VAT, a w pliku kwitom.ini brak podstawy prawnej\n"
+                    "zwolnienia (sekcja [KSeF], klucz PodstawaZwolnienia=).")
+          .c_str();
+    if (invoice.exemptionBasis.size() > kLongestText)
+      return KW_MAZ("Podstawa prawna zwolnienia w pliku kwitom.ini jest dłuższa niż 256 znaków.").c_str();
+  }
+
+  for (std::string mismatch :
+       {checkGroup(invoice, tspr, kSlot1, "A (23%)", T::NettoA, T::VatA),
+        checkGroup(invoice, tspr, kSlot2, "B (8%)", T::NettoB, T::VatB),
+        checkGroup(invoice, tspr, kSlot3, "C (5%)", T::NettoC, T::VatC)})
+    if (!mismatch.empty()) return mismatch;
+  const int64_t storedGross = storedCents(rec::get(tspr, T::RazemBrutto));
+  if (invoice.sums.gross() != storedGross) {
+    static constexpr auto kTotal =
+        KW_MAZ("Kwota brutto z pozycji (%s) różni się od kwoty brutto na fakturze (%s).\n"
+               "Faktura KSeF nie może różnić się od wydrukowanej.");
+    _formatText(text, sizeof text, kTotal, money(invoice.sums.gross()).c_str(), money(storedGross).c_str());
+    return text;
+  }
+  return "";
+}
+
+std::string date(const char* record, layout::Date field) { return formatDate(rec::get(record, field), kDateFormat); }
+
+void writeHeader(HostFile* file) {
+  writeDirect(file, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+  _fprintfUTF(file, "<Faktura xmlns=\"http://crd.gov.pl/wzor/2025/06/25/13775/\">\n");
+  _fprintfUTF(file, "<Naglowek>\n");
+  _fprintfUTF(file, "<KodFormularza kodSystemowy=\"FA (3)\" wersjaSchemy=\"1-0E\">FA</KodFormularza>\n");
+  _fprintfUTF(file, "<WariantFormularza>3</WariantFormularza>\n");
+  _fprintfUTF(file, "<DataWytworzeniaFa>%s</DataWytworzeniaFa>\n", creationTime().c_str());
+  _fprintfUTF(file, "<SystemInfo>kwitomat</SystemInfo>\n");
+  _fprintfUTF(file, "</Naglowek>\n");
+}
+
+void writeAddress(HostFile* file, const std::string& line1, const std::string& line2) {
+  _fprintfUTF(file, "<Adres>\n");
+  _fprintfUTF(file, "<KodKraju>PL</KodKraju>\n");
+  _fprintfUTF(file, "<AdresL1>%s</AdresL1>\n", xmlEscaped(line1.empty() ? line2 : line1).c_str());
+  if (!line1.empty() && !line2.empty()) _fprintfUTF(file, "<AdresL2>%s</AdresL2>\n", xmlEscaped(line2).c_str());
+  _fprintfUTF(file, "</Adres>\n");
+}
+
+void writeSeller(HostFile* file, const char* firma, const Invoice& invoice) {
+  _fprintfUTF(file, "<Podmiot1>\n");
+  _fprintfUTF(file, "<DaneIdentyfikacyjne>\n");
+  _fprintfUTF(file, "<NIP>%s</NIP>\n", invoice.sellerNip.c_str());
+  _fprintfUTF(file, "<Nazwa>%s</Nazwa>\n", escapedField(firma, F::Nazwa).c_str());
+  _fprintfUTF(file, "</DaneIdentyfikacyjne>\n");
+  writeAddress(file, joined(rec::text(firma, F::Ulica), rec::text(firma, F::NrDomu)),
+               joined(rec::text(firma, F::KodPocztowy), rec::text(firma, F::Miejscowosc)));
+  _fprintfUTF(file, "</Podmiot1>\n");
+}
+
+void writeBuyer(HostFile* file, const char* tspr, const Invoice& invoice) {
+  _fprintfUTF(file, "<Podmiot2>\n");
+  _fprintfUTF(file, "<DaneIdentyfikacyjne>\n");
+  if (invoice.buyerNip.empty())
+    _fprintfUTF(file, "<BrakID>1</BrakID>\n");
+  else
+    _fprintfUTF(file, "<NIP>%s</NIP>\n", invoice.buyerNip.c_str());
+  if (!blank(rec::text(tspr, T::NazwaOdbiorcy)))
+    _fprintfUTF(file, "<Nazwa>%s</Nazwa>\n", escapedField(tspr, T::NazwaOdbiorcy).c_str());
+  _fprintfUTF(file, "</DaneIdentyfikacyjne>\n");
+  char street[256], postalCode[256], city[256];
+  PodzielAdres(rec::text(tspr, T::AdresOdbiorcy).c_str(), street, postalCode, city);
+  std::string line1 = trimmed(street);
+  std::string line2 = joined(postalCode, city);
+  if (line1.empty() && line2.empty()) line1 = trimmed(rec::text(tspr, T::AdresOdbiorcy));
+  if (!line1.empty() || !line2.empty()) writeAddress(file, line1, line2);
+  _fprintfUTF(file, "<JST>2</JST>\n");
+  _fprintfUTF(file, "<GV>2</GV>\n");
+  _fprintfUTF(file, "</Podmiot2>\n");
+}
+
+// A taxed field pair, and in a foreign currency the tax in zloty as well;
+// only when the invoice has a line of that group.
+void writeTaxed(HostFile* file, const Invoice& invoice, Slot slot, const char* netTemplate, const char* vatTemplate,
+                const char* zlotyTemplate) {
+  const VatSums& sums = invoice.sums;
+  if (!sums.used(slot)) return;
+  _fprintfUTF(file, netTemplate, money(sums.net(slot)).c_str());
+  _fprintfUTF(file, vatTemplate, money(sums.vat(slot)).c_str());
+  if (invoice.exchangeRate <= 0) return;
+  // VAT x rate in two parts, whole zloty of the rate and its fraction, so
+  // that no product leaves 64 bits.
+  const int64_t vat = sums.vat(slot);
+  const int64_t rate = invoice.exchangeRate;
+  _fprintfUTF(file, zlotyTemplate, money(vat * (rate / 10000) + roundedDiv(vat * (rate % 10000), 10000)).c_str());
+}
+
+void writeSums(HostFile* file, const Invoice& invoice) {
+  const VatSums& sums = invoice.sums;
+  writeTaxed(file, invoice, kSlot1, "<P_13_1>%s</P_13_1>\n", "<P_14_1>%s</P_14_1>\n", "<P_14_1W>%s</P_14_1W>\n");
+  writeTaxed(file, invoice, kSlot2, "<P_13_2>%s</P_13_2>\n", "<P_14_2>%s</P_14_2>\n", "<P_14_2W>%s</P_14_2W>\n");
+  writeTaxed(file, invoice, kSlot3, "<P_13_3>%s</P_13_3>\n", "<P_14_3>%s</P_14_3>\n", "<P_14_3W>%s</P_14_3W>\n");
+  if (sums.used(kSlot0)) _fprintfUTF(file, "<P_13_6_1>%s</P_13_6_1>\n", money(sums.net(kSlot0)).c_str());
+  if (sums.used(kSlotExempt)) _fprintfUTF(file, "<P_13_7>%s</P_13_7>\n", money(sums.net(kSlotExempt)).c_str());
+  if (sums.used(kSlotNotSubject)) _fprintfUTF(file, "<P_13_8>%s</P_13_8>\n", money(sums.net(kSlotNotSubject)).c_str());
+  _fprintfUTF(file, "<P_15>%s</P_15>\n", money(sums.gross()).c_str());
+}
+
+void writeAnnotations(HostFile* file, const Invoice& invoice) {
+  _fprintfUTF(file, "<Adnotacje>\n");
+  _fprintfUTF(file, "<P_16>2</P_16>\n<P_17>2</P_17>\n<P_18>2</P_18>\n<P_18A>2</P_18A>\n");
+  _fprintfUTF(file, "<Zwolnienie>\n");
+  if (invoice.exempt)
+    _fprintfUTF(file, "<P_19>1</P_19>\n<P_19A>%s</P_19A>\n", xmlEscaped(invoice.exemptionBasis).c_str());
+  else
+    _fprintfUTF(file, "<P_19N>1</P_19N>\n");
+  _fprintfUTF(file, "</Zwolnienie>\n");
+  _fprintfUTF(file, "<NoweSrodkiTransportu>\n<P_22N>1</P_22N>\n</NoweSrodkiTransportu>\n");
+  _fprintfUTF(file, "<P_23>2</P_23>\n");
+  _fprintfUTF(file, "<PMarzy>\n<P_PMarzyN>1</P_PMarzyN>\n</PMarzy>\n");
+  _fprintfUTF(file, "</Adnotacje>\n");
+}
+
+void writeLine(HostFile* file, const Invoice& invoice, const char* line, int32_t number) {
+  LineFacts facts(line);
+  _fprintfUTF(file, "<FaWiersz>\n");
+  _fprintfUTF(file, "<NrWierszaFa>%d</NrWierszaFa>\n", number);
+  _fprintfUTF(file, "<P_7>%s</P_7>\n", escapedField(line, D::Nazwa).c_str());
+  if (!blank(rec::text(line, D::Jm))) _fprintfUTF(file, "<P_8A>%s</P_8A>\n", escapedField(line, D::Jm).c_str());
+  _fprintfUTF(file, "<P_8B>%s</P_8B>\n", quantityText(facts.quantity).c_str());
+  if (invoice.pricedNet) {
+    _fprintfUTF(file, "<P_9A>%s</P_9A>\n", priceText(facts.price).c_str());
+    _fprintfUTF(file, "<P_11>%s</P_11>\n", money(facts.value).c_str());
+  } else {
+    _fprintfUTF(file, "<P_9B>%s</P_9B>\n", priceText(facts.price).c_str());
+    _fprintfUTF(file, "<P_11A>%s</P_11A>\n", money(facts.value).c_str());
+  }
+  _fprintfUTF(file, "<P_12>%s</P_12>\n", facts.rate->p12);
+  _fprintfUTF(file, "</FaWiersz>\n");
+}
+
+void writePayment(HostFile* file, const char* tspr, const char* firma) {
+  _fprintfUTF(file, "<Platnosc>\n");
+  const uint16_t paymentTerm = rec::get(tspr, T::TerminPlatnosci);
+  _fprintfUTF(file, "<TerminPlatnosci>\n<Termin>%s</Termin>\n</TerminPlatnosci>\n",
+              formatShiftedDate(rec::get(tspr, T::DataWystawienia), paymentTerm, kDateFormat).c_str());
+  _fprintfUTF(file, "<FormaPlatnosci>%d</FormaPlatnosci>\n", paymentFormCode(rec::paymentForm(tspr)));
+  char bankName[256], account[256];
+  PodzielBankKonto(rec::text(firma, F::BankKonto).c_str(), bankName, account);
+  // The account number without its blanks and dashes; one the schema cannot
+  // take (10 to 34 characters) is left out.
+  std::string number;
+  for (const char* c = account; *c; ++c)
+    if ((*c >= '0' && *c <= '9') || (*c >= 'A' && *c <= 'Z')) number += *c;
+  if (number.size() >= 10 && number.size() <= 34) {
+    _fprintfUTF(file, "<RachunekBankowy>\n<NrRB>%s</NrRB>\n", number.c_str());
+    if (!blank(bankName)) _fprintfUTF(file, "<NazwaBanku>%s</NazwaBanku>\n", xmlEscaped(trimmed(bankName)).c_str());
+    _fprintfUTF(file, "</RachunekBankowy>\n");
+  }
+  _fprintfUTF(file, "</Platnosc>\n");
+}
+
+}  // namespace
+
+bool ksefExportEnabled() {
+  int32_t value = 0;
+  return _fileSetting(kSettingsFile, kSettingRead, kSection, "Eksport", "%d", &value) == 0 && value != 0;
+}
+
+void _exportKsef(char* tspr) {
+  WriterTables tables;
+  if (!openWriterTables(tables)) return;
+  HostTable* lineTable = openLineTable(1324);
+  if (!lineTable) return;
+  LineScan scan(lineTable, tspr);
+  Invoice invoice(rec::pricedNet(tspr));
+  const std::string problem = checkInvoice(tspr, tables.firma, scan, invoice);
+  if (!problem.empty()) {
+    refuse(problem.c_str());
+    return;
+  }
+
+  char path[1024];
+  _formatText(path, sizeof path, "FAKTURY\\ksef%d.xml", rec::get(tspr, T::IdDokumentu));
+  HostFile* file = openDataFile(path, kOpenError);
+  if (!file) return;
+  writeHeader(file);
+  writeSeller(file, tables.firma, invoice);
+  writeBuyer(file, tspr, invoice);
+  _fprintfUTF(file, "<Fa>\n");
+  _fprintfUTF(file, "<KodWaluty>%s</KodWaluty>\n", invoice.currency.c_str());
+  _fprintfUTF(file, "<P_1>%s</P_1>\n", date(tspr, T::DataWystawienia).c_str());
+  _fprintfUTF(file, "<P_2>%s</P_2>\n", escapedField(tspr, T::NrFaktury).c_str());
+  int16_t year = 0, month = 0, day = 0;
+  svc::splitDate(rec::get(tspr, T::DataSprzedazy), &year, &month, &day, 0);
+  if (year != 0)
+    _fprintfUTF(file, "<P_6>%s</P_6>\n", date(tspr, T::DataSprzedazy).c_str());
+  writeSums(file, invoice);
+  writeAnnotations(file, invoice);
+  _fprintfUTF(file, "<RodzajFaktury>VAT</RodzajFaktury>\n");
+  int32_t number = 0;
+  scan.pass([&](const char* line) { writeLine(file, invoice, line, ++number); });
+  writePayment(file, tspr, tables.firma);
+  _fprintfUTF(file, "</Fa>\n");
+  _fprintfUTF(file, "</Faktura>\n");
+  if (!closeDataFile(file)) return;
+
+  static constexpr auto kSaved = KW_MAZ("Faktura KSeF została zapisana w pliku %s.\nPlik należy wysłać do KSeF.");
+  char text[1024];
+  _formatText(text, sizeof text, kSaved, path);
+  svc::showTitled("Uwaga", text, 1);
+}
+
+}  // namespace kw
+
+namespace writers {
+
+void ksef(char* invoice, int16_t, int16_t*) { kw::_exportKsef(invoice); }
+
+}  // namespace writers

@@ -1,0 +1,9 @@
+// The opt-in fifth format: the invoice as a KSeF FA(3) structured invoice.
+#pragma once
+
+namespace kw {
+
+// [KSeF] Eksport in kwitom.ini: non-zero offers F5 in the export dialog.
+bool ksefExportEnabled();
+
+}  // namespace kw

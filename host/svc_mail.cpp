@@ -215,7 +215,16 @@ int32_t WELKOR_SERVICE(52636)(int32_t, int32_t configuration, char* settings, in
 int32_t WELKOR_SERVICE(52630)(int32_t, int32_t configuration, int32_t) {
   if (configuration != kMailConfiguration) return 0;
   const HostState& s = state();
-  if (s.echoMessages) {
+  if (s.screen) {
+    // On the terminal the settings are shown in a box (texts stay Mazovia).
+    const MailConfig& mail = s.db.mail;
+    LoggedMessage shown;
+    shown.service = 52630;
+    shown.title = "Ustawienia poczty";
+    shown.text = "serwer: " + mail.server + "\nport: " + std::to_string(mail.port) + "\nnadawca: " + mail.fromName +
+                 " <" + mail.from + ">";
+    s.screen->showMessage(shown);
+  } else if (s.echoMessages) {
     const MailConfig& mail = s.db.mail;
     std::printf("[Ustawienia poczty]\nserwer: %s\nport: %d\nnadawca: %s <%s>\n", mazoviaToUtf8(mail.server).c_str(),
                 mail.port, mazoviaToUtf8(mail.fromName).c_str(), mazoviaToUtf8(mail.from).c_str());

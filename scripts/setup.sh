@@ -12,7 +12,8 @@ run apt-get install -y \
   libcairo2-dev fonts-dejavu-core libgmime-3.0-dev libcurl4-openssl-dev \
   python3-aiosmtpd libxml2-utils qpdf poppler-utils konwert-filters node-iconv-lite \
   clang libclang-rt-14-dev \
-  g++-mingw-w64-i686 wine wine32:i386 wine32-preloader:i386 qemu-user
+  g++-mingw-w64-i686 wine wine32:i386 wine32-preloader:i386 qemu-user \
+  python3-pefile
 
 # Some kernels cannot run 32-bit x86 programs (wine's loader is one); there
 # qemu's user-mode emulator runs them instead.

@@ -156,48 +156,56 @@ def calls(code, names):
         yield m.group(1), call_arguments(code, m.end())
 
 
+PLACEHOLDER = r"%[-+ #0]*\d*(?:\.\d+)?[hlL]*[diouxXsScfeEgG]"
+FORMATTERS = ["_formatText", "_formatTextN", "wsprintfA"]
+
+
+def functions(code):
+    """(name, parameter names, body) of each function defined in the code."""
+    for m in re.finditer(r"\b(\w+)\s*\(([^;{}()]*)\)\s*\{", code):
+        params = [re.findall(r"\w+", p) for p in m.group(2).split(",")]
+        depth, end = 0, m.end() - 1
+        for end in range(m.end() - 1, len(code)):
+            depth += {"{": 1, "}": -1}.get(code[end], 0)
+            if depth == 0:
+                break
+        yield m.group(1), [p[-1] if p else "" for p in params], code[m.end():end]
+
+
 def plugin_messages(source_dir):
     """Every text that the plug-in's code can show: the host-code-page texts
-    (KW_MAZ) that are not written into export files, and the literals handed
-    straight to a message helper."""
-    files = {}
+    (KW_MAZ) that are not written into export files (passed as a format of a
+    file write, or returned to a writer), and the literals handed straight to
+    a message helper or to a function that passes them on to one."""
+    files, constants = {}, {}
     for path in sorted(glob.glob(os.path.join(source_dir, "src", "**", "*.cpp"), recursive=True)):
         with open(path, encoding="utf-8") as f:
-            files[path] = strip_comments(f.read())
+            code = strip_comments(f.read())
+        files[path] = code
+        constants[path] = {m.group(1): joined(m.group(2))
+                           for m in re.finditer(r"(\w+)\s*=\s*KW_MAZ\(\s*((?:%s\s*)+)\)" % LITERAL, code)}
     shown = {name: set(positions) for name, positions in SHOWN.items()}
-    # Wrappers: a function that passes its parameter to a shown position.
     changed = True
     while changed:
         changed = False
         for code in files.values():
-            for m in re.finditer(r"\b(\w+)\s*\(([^;{}()]*)\)\s*\{", code):
-                name, params = m.group(1), [p.strip() for p in m.group(2).split(",")]
-                names = [re.findall(r"\w+", p)[-1] if re.findall(r"\w+", p) else "" for p in params]
-                depth, end = 0, m.end() - 1
-                for end in range(m.end() - 1, len(code)):
-                    depth += {"{": 1, "}": -1}.get(code[end], 0)
-                    if depth == 0:
-                        break
-                body = code[m.end():end]
+            for name, params, body in functions(code):
                 for callee, args in calls(body, list(shown)):
                     for position in shown[callee]:
-                        if position < len(args) and args[position] in names:
-                            index = names.index(args[position])
+                        if position < len(args) and args[position] in params:
+                            index = params.index(args[position])
                             if index not in shown.setdefault(name, set()):
                                 shown[name].add(index)
                                 changed = True
     messages = {}
     for path, code in files.items():
         where = os.path.relpath(path, source_dir)
-        constants = {}
-        for m in re.finditer(r"(\w+)\s*=\s*KW_MAZ\(\s*((?:%s\s*)+)\)" % LITERAL, code):
-            constants[m.group(1)] = joined(m.group(2))
         written = set()
         for _, args in calls(code, WRITTEN):
-            written.update(a for a in args[1:2])
+            written.update(args[1:2])
         for m in re.finditer(r"\breturn\s+([^;]*);", code):
             written.update(re.findall(r"\w+", m.group(1)))
-        for name, text in constants.items():
+        for name, text in constants[path].items():
             if name not in written:
                 messages.setdefault(text, where)
         for m in re.finditer(r"KW_MAZ\(\s*((?:%s\s*)+)\)" % LITERAL, code):
@@ -207,8 +215,28 @@ def plugin_messages(source_dir):
             for position in shown[callee]:
                 if position < len(args) and re.fullmatch(r"(?:%s\s*)+" % LITERAL, args[position]):
                     messages.setdefault(joined(args[position]), where)
+    # A message that a function fills with a number its callers give (the
+    # disk error numbers): each number given is a message of its own.
+    numbered = {}
+    for path, code in files.items():
+        for name, params, body in functions(code):
+            for _, args in calls(body, FORMATTERS):
+                formats = [i for i, a in enumerate(args) if a in constants[path]]
+                if not formats:
+                    continue
+                values = args[formats[0] + 1:]
+                for index, param in enumerate(params):
+                    if param and param in values:
+                        numbered[(name, index)] = (constants[path][args[formats[0]]], values.index(param))
+    for path, code in files.items():
+        for (function, index), (template, value) in numbered.items():
+            for _, args in calls(code, [function]):
+                if index < len(args) and re.fullmatch(r"-?\d+", args[index]):
+                    pieces = re.split("(%s)" % PLACEHOLDER, template)
+                    pieces[2 * value + 1] = args[index]
+                    messages.setdefault("".join(pieces), os.path.relpath(path, source_dir))
     # A bare format ("%s") says nothing of its own.
-    return {t: w for t, w in messages.items() if re.sub(r"%[-+ #0]*\d*(?:\.\d+)?[hlL]*[a-zA-Z]|\s", "", t)}
+    return {t: w for t, w in messages.items() if re.sub(PLACEHOLDER + r"|\s", "", t)}
 
 
 def flat(text):
@@ -222,7 +250,7 @@ def flat(text):
 def message_pattern(message):
     """A placeholder (%s, %d, %08X, %hu) stands for whatever the guide puts
     there."""
-    pieces = re.split(r"%[-+ #0]*\d*(?:\.\d+)?[hlL]*[diouxXsScfeEgG]", flat(message))
+    pieces = re.split(PLACEHOLDER, flat(message))
     return re.compile(".{0,120}?".join(re.escape(p.replace("%%", "%")) for p in pieces))
 
 

@@ -13,7 +13,8 @@ run apt-get install -y \
   python3-aiosmtpd libxml2-utils qpdf poppler-utils konwert-filters node-iconv-lite \
   libncurses-dev tmux \
   clang libclang-rt-14-dev \
-  g++-mingw-w64-i686 wine wine32:i386 wine32-preloader:i386 qemu-user
+  g++-mingw-w64-i686 wine wine32:i386 wine32-preloader:i386 qemu-user \
+  python3-pefile
 
 # Some kernels cannot run 32-bit x86 programs (wine's loader is one); there
 # qemu's user-mode emulator runs them instead.

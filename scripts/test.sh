@@ -2,7 +2,7 @@
 # Sets up the machine, builds every target and runs every test: the native
 # unit and end-to-end tests, the same suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the Windows build under wine (compared with the
-# native one), and short fuzzing runs.
+# native one) and its release package, and short fuzzing runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -16,6 +16,7 @@ cmake --build build-asan -j"$jobs" --target kwitomat_tests
 
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build-win -j"$jobs" --target kwitomat welkor kwitomat_tests
+cmake --build build-win -j"$jobs" --target package
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKW_FUZZ=ON -DKW_TESTS=OFF
 cmake --build build-fuzz -j"$jobs" --target fuzz

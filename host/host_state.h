@@ -37,6 +37,7 @@ struct HostState {
   std::map<int32_t, std::deque<std::vector<std::string>>> answers;
   std::vector<DialogRun> dialogRuns;
   bool echoMessages = false;  // the front end prints every message as it is shown
+  uint32_t chosenServiceCalls = 0;  // calls of the `raiseException` knob's service so far
 };
 
 HostState& state();

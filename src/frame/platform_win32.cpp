@@ -46,10 +46,6 @@ void* ownModuleHandle() {
   return module;
 }
 
-}  // namespace platform
-
-namespace platform {
-
 // The head of the thread's exception-registration chain, at fs:[0]. The
 // memory clobber keeps the record complete before the chain points at it.
 static void* chainHead() {

@@ -7,8 +7,10 @@
 #include "host_state.h"
 #include "mazovia.h"
 #include "plugin_loader.h"
+#include "printing.h"
 #include "keys.h"
 #include "service_impl.h"
+#include "structured_exception.h"
 #include "tables.h"
 
 namespace welkor {
@@ -19,6 +21,10 @@ typedef int32_t(KW_CDECL* RegisterFn)(FeatureEntry, char*);
 typedef int32_t(KW_CDECL* ReportFn)(int32_t);
 typedef int32_t(KW_CDECL* Forward1Fn)();
 typedef int32_t(KW_CDECL* Forward2Fn)(int32_t);
+
+constexpr int32_t kCustomerTable = 35;
+// The front end's status when a structured exception reached it.
+constexpr int kStructuredExceptionStatus = 4;
 
 template <typename F>
 F exportOf(void* plugin, uint32_t ordinal) {
@@ -48,6 +54,32 @@ bool findInvoice(const std::string& wanted, size_t& index) {
   return false;
 }
 
+struct KeyPress {
+  uint16_t key;
+  int16_t refreshFlag = 0;
+  int32_t result = 0;
+};
+
+void callKeyHandler(void* context) {
+  auto* p = static_cast<KeyPress*>(context);
+  p->result = pressRegisterKey(p->key, &p->refreshFlag);
+}
+
+// What the plug-in must leave as it found it however the key handler ended:
+// the customer table's current record, no print-output object alive (the
+// host's printing would stay redirected), no diagnostic scope open.
+void checkLeftAsFound(const Bytes& customerBefore) {
+  const Table* customers = tables().find(kCustomerTable);
+  if (customers && customers->current != customerBefore) std::printf("WELKOR: the customer record was not put back\n");
+  if (size_t live = livePrintObjects()) std::printf("WELKOR: %zu print-output object(s) not disposed\n", live);
+  std::vector<std::string> entered;
+  for (const std::string& entry : state().scopeLog) {
+    if (entry.rfind("enter ", 0) == 0) entered.push_back(entry.substr(6));
+    if (entry.rfind("leave ", 0) == 0 && !entered.empty()) entered.pop_back();
+  }
+  for (const std::string& name : entered) std::printf("WELKOR: diagnostic scope %s not left\n", name.c_str());
+}
+
 // Presses a key in the sales-invoice register with the cursor on an invoice,
 // as the host does: through the key handler in the table object.
 int pressKey(void* plugin, const std::string& invoice, uint16_t key) {
@@ -64,12 +96,20 @@ int pressKey(void* plugin, const std::string& invoice, uint16_t key) {
     return 2;
   }
   tables().putCursor(index);
-  int16_t refreshFlag = 0;
-  int32_t result = pressRegisterKey(key, &refreshFlag);
-  std::printf("key 0x%04X: handler returned %d, refresh flag %d\n", key, result, refreshFlag);
+  KeyPress press{key};
+  const Table* customers = tables().find(kCustomerTable);
+  const Bytes customerBefore = customers ? customers->current : Bytes();
+  // The register calls its key handler inside its own exception handler.
+  uint32_t code = 0;
+  bool returned = callCatchingStructured(&callKeyHandler, &press, code);
+  if (returned)
+    std::printf("key 0x%04X: handler returned %d, refresh flag %d\n", key, press.result, press.refreshFlag);
+  else
+    std::printf("key 0x%04X: structured exception 0x%08X reached the host\n", key, code);
   for (const KeyCall& call : tables().hostKeyCalls())
     std::printf("host handler received key 0x%04X\n", static_cast<unsigned>(call.args[0]));
-  return 0;
+  checkLeftAsFound(customerBefore);
+  return returned ? 0 : kStructuredExceptionStatus;
 }
 
 }  // namespace

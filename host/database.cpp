@@ -410,6 +410,30 @@ void readTables(const Reader& r, const json& tables, HostKnobs& knobs) {
   }
 }
 
+// {"service": 51430, "code": "0xE0000001", "call": 2}: the code in hex, as
+// Windows writes exception codes.
+void readRaise(const Reader& r, const json& raise, HostKnobs& knobs) {
+  r.object(raise, "host.raiseException");
+  RaiseKnob knob;
+  for (auto it = raise.begin(); it != raise.end(); ++it) {
+    const std::string at = member("host.raiseException", it.key());
+    if (it.key() == "service") {
+      knob.service = static_cast<uint32_t>(r.integer(it.value(), 0, UINT32_MAX, at));
+    } else if (it.key() == "call") {
+      knob.call = static_cast<uint32_t>(r.integer(it.value(), 1, UINT32_MAX, at));
+    } else if (it.key() == "code") {
+      std::string hex = r.text(it.value(), at);
+      if (hex.size() < 3 || hex.size() > 10 || hex.compare(0, 2, "0x") != 0 ||
+          hex.find_first_not_of("0123456789abcdefABCDEF", 2) != std::string::npos)
+        r.fail(at, "expected a code such as \"0xE0000001\", got " + it.value().dump());
+      knob.code = static_cast<uint32_t>(std::stoul(hex, nullptr, 16));
+    } else {
+      r.unknown(at);
+    }
+  }
+  knobs.raiseException = knob;
+}
+
 void readHost(const Reader& r, const json& host, HostKnobs& knobs) {
   r.object(host, "host");
   for (auto it = host.begin(); it != host.end(); ++it) {
@@ -435,6 +459,8 @@ void readHost(const Reader& r, const json& host, HostKnobs& knobs) {
       for (size_t i = 0; i < v.size(); ++i) knobs.failOpen.push_back(utf8ToMazovia(r.text(v[i], element(at, i))));
     } else if (it.key() == "failAllocationSize") {
       knobs.failAllocationSize = static_cast<uint32_t>(r.integer(v, 0, UINT32_MAX, at));
+    } else if (it.key() == "raiseException") {
+      readRaise(r, v, knobs);
     } else {
       r.unknown(at);
     }

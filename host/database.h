@@ -46,6 +46,13 @@ struct TableKnob {
   std::optional<int32_t> recordLength;
 };
 
+// A service that raises a structured exception on one of its calls.
+struct RaiseKnob {
+  uint32_t service = 0;  // 51430 (print), 52028 (titled message) or 52480 (customer record)
+  uint32_t code = 0;
+  uint32_t call = 1;  // the first call raises, or this one
+};
+
 // Test knobs of the `host` section.
 struct HostKnobs {
   std::vector<uint32_t> missingServices;
@@ -55,6 +62,7 @@ struct HostKnobs {
   std::map<int32_t, TableKnob> tables;
   std::vector<std::string> failOpen;      // paths (as the plug-in names them) whose open fails
   std::optional<uint32_t> failAllocationSize;  // allocations of this size fail
+  std::optional<RaiseKnob> raiseException;
 };
 
 struct Database {

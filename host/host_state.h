@@ -49,6 +49,7 @@ struct HostState {
   std::vector<DialogRun> dialogRuns;
   bool echoMessages = false;  // the front end prints every message as it is shown
   Screen* screen = nullptr;   // set: dialogs and messages go to the terminal instead
+  uint32_t chosenServiceCalls = 0;  // calls of the `raiseException` knob's service so far
 };
 
 HostState& state();

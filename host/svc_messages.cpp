@@ -1,6 +1,7 @@
 // Host services: messages. Each is logged and, in the front end, printed.
 #include "host_state.h"
 #include "service_impl.h"
+#include "structured_exception.h"
 
 using namespace welkor;
 
@@ -23,6 +24,7 @@ int32_t WELKOR_SERVICE(35804)(int32_t a, const char* title, const char* format, 
 
 // showTitled
 int32_t WELKOR_SERVICE(52028)(const char* title, const char* text, int32_t style) {
+  raiseIfChosen(52028);
   showMessage({52028, title ? title : "", text ? text : "", "", {style}});
   return 0;
 }

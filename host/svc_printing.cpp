@@ -14,6 +14,7 @@
 #include "records.h"
 #include "search_key.h"
 #include "service_impl.h"
+#include "structured_exception.h"
 #include "tables.h"
 
 using namespace welkor;
@@ -144,6 +145,7 @@ int16_t* WELKOR_SERVICE(52263)() {
 // printInvoice: the invoice under the search key, with its counting lines
 // from the line table, into the current job. 1 when printed.
 int32_t WELKOR_SERVICE(51430)(int32_t keyDefinition, const char* key, HostTable* lineTable) {
+  raiseIfChosen(51430);
   PrintJob* job = currentJob();
   const Invoice* invoice = key ? invoiceUnderKey(keyDefinition, key) : nullptr;
   Table* lines = lineTable ? tables().fromObject(lineTable) : nullptr;

@@ -8,6 +8,7 @@
 #include "host_state.h"
 #include "records.h"
 #include "service_impl.h"
+#include "structured_exception.h"
 #include "tables.h"
 
 using namespace welkor;
@@ -86,6 +87,7 @@ int32_t WELKOR_SERVICE(52352)(int32_t mode) {
 
 // customerRecord
 int32_t WELKOR_SERVICE(52480)(char* record, int32_t mode, int32_t number, int32_t) {
+  raiseIfChosen(52480);
   Customer* c = customerById(number);
   if (!c || !record) return 0;
   if (mode == kReadMode) {

@@ -12,7 +12,8 @@
 namespace {
 
 // Keeps the host's current customer record for the length of one export:
-// writers look other customers up into the same buffer.
+// writers look other customers up into the same buffer. It is put back on
+// every way out, a structured exception from the host included.
 class CustomerRecordSaver {
  public:
   CustomerRecordSaver() {
@@ -22,17 +23,21 @@ class CustomerRecordSaver {
       taken_ = 1;
     }
   }
-  ~CustomerRecordSaver() {
-    if (!taken_) return;
-    HostTable* t = svc::tableObject(35);
-    if (t && table::currentRecord(t)) std::memcpy(table::currentRecord(t), saved_, sizeof saved_);
-  }
+  ~CustomerRecordSaver() { restore(); }
   CustomerRecordSaver(const CustomerRecordSaver&) = delete;
   CustomerRecordSaver& operator=(const CustomerRecordSaver&) = delete;
 
  private:
+  void restore() {
+    if (!taken_) return;
+    taken_ = 0;
+    HostTable* t = svc::tableObject(35);
+    if (t && table::currentRecord(t)) std::memcpy(table::currentRecord(t), saved_, sizeof saved_);
+  }
+
   char saved_[layout::Kontrahent::kSize];
   int16_t taken_ = 0;
+  platform::UnwindGuard guard_{this, [](void* self) { static_cast<CustomerRecordSaver*>(self)->restore(); }};
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "helpers.h"
 #include "host_services.h"
+#include "platform.h"
 
 namespace kw {
 
@@ -17,11 +18,15 @@ constexpr int32_t kSearchKeySize = 256;
 
 // The host's print-output object, living in this object's own storage. While
 // it exists and is set up for a file, the host's printing goes into that
-// file; disposing of it completes the file, so it is disposed on every path.
+// file; disposing of it completes the file, so it is disposed on every path,
+// a structured exception from the host included.
 class PrintOutput {
  public:
-  PrintOutput() { svc::printObjectConstruct(storage_); }
-  ~PrintOutput() { svc::printObjectDispose(storage_); }
+  PrintOutput() {
+    svc::printObjectConstruct(storage_);
+    live_ = true;
+  }
+  ~PrintOutput() { dispose(); }
   PrintOutput(const PrintOutput&) = delete;
   PrintOutput& operator=(const PrintOutput&) = delete;
 
@@ -35,7 +40,15 @@ class PrintOutput {
   }
 
  private:
+  void dispose() {
+    if (!live_) return;
+    live_ = false;
+    svc::printObjectDispose(storage_);
+  }
+
   alignas(8) unsigned char storage_[1460];
+  bool live_ = false;
+  platform::UnwindGuard guard_{this, [](void* self) { static_cast<PrintOutput*>(self)->dispose(); }};
 };
 
 HostTable* preparedTable(int32_t number) {

@@ -22,4 +22,41 @@ int mkdir(const char* path);
 // The module that holds this code.
 void* ownModuleHandle();
 
+// A clean-up that must also run when a structured exception unwinds through
+// the frame holding the guard. The Windows build's C++ unwinding does not see
+// those exceptions, so there the guard links a handler into the thread's
+// exception-registration chain (fs:[0]) that runs `unwind` when the system
+// unwinds past it, and `raised` (if given) while the exception still looks
+// for a handler. Natively a structured exception is a C++ exception that runs
+// destructors, and the guard does nothing. The owner's destructor runs the
+// same clean-up, so `unwind` must do nothing the second time. The guard must
+// live on the stack and be destroyed in the order it was made.
+class UnwindGuard {
+ public:
+  typedef void (*Action)(void* context);
+  typedef void (*Notice)(void* context, uint32_t code, uint32_t detail);
+
+#if defined(_WIN32) && defined(__i386__)
+  UnwindGuard(void* context, Action unwind, Notice raised = nullptr);
+  ~UnwindGuard();
+#else
+  UnwindGuard(void*, Action, Notice = nullptr) {}
+#endif
+  UnwindGuard(const UnwindGuard&) = delete;
+  UnwindGuard& operator=(const UnwindGuard&) = delete;
+
+#if defined(_WIN32) && defined(__i386__)
+ private:
+  // The registration record (link, handler) comes first: the handler gets
+  // its address and finds the guard there.
+  void* next_;
+  void* handler_;
+  void* context_;
+  Action unwind_;
+  Notice raised_;
+
+  static int __attribute__((cdecl)) handle(void* record, void* frame, void* cpuContext, void* dispatcherContext);
+#endif
+};
+
 }  // namespace platform

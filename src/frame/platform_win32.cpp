@@ -46,4 +46,37 @@ void* ownModuleHandle() {
   return module;
 }
 
+// The head of the thread's exception-registration chain, at fs:[0]. The
+// memory clobber keeps the record complete before the chain points at it.
+static void* chainHead() {
+  void* head;
+  asm volatile("movl %%fs:0, %0" : "=r"(head));
+  return head;
+}
+static void setChainHead(void* head) { asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory"); }
+
+UnwindGuard::UnwindGuard(void* context, Action unwind, Notice raised)
+    : next_(chainHead()), handler_(reinterpret_cast<void*>(&UnwindGuard::handle)), context_(context), unwind_(unwind),
+      raised_(raised) {
+  setChainHead(this);
+}
+
+UnwindGuard::~UnwindGuard() { setChainHead(next_); }
+
+// Called by the system for this frame: once while it searches for a handler,
+// and again when a handler further out unwinds the stack (RtlUnwind, or a
+// longjmp that unwinds). Declines to handle either way; after the unwinding
+// call the system unlinks the record itself.
+int UnwindGuard::handle(void* record, void* frame, void*, void*) {
+  auto* exception = static_cast<EXCEPTION_RECORD*>(record);
+  auto* guard = static_cast<UnwindGuard*>(frame);
+  if (exception->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) {
+    guard->unwind_(guard->context_);
+  } else if (guard->raised_) {
+    uint32_t detail = exception->NumberParameters ? static_cast<uint32_t>(exception->ExceptionInformation[0]) : 0;
+    guard->raised_(guard->context_, exception->ExceptionCode, detail);
+  }
+  return ExceptionContinueSearch;
+}
+
 }  // namespace platform

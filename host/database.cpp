@@ -499,8 +499,7 @@ void replaceFile(const std::string& path, const std::string& content) {
 #endif
   if (replaced) return;
   std::remove(temp.c_str());
-  throw DatabaseError(path + (written ? ": nie można zastąpić pliku" : ": nie można zapisać pliku ") +
-                      (written ? "" : temp));
+  throw DatabaseError(written ? path + ": nie można zastąpić pliku" : path + ": nie można zapisać pliku " + temp);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "database.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -9,6 +10,15 @@
 
 #include "mazovia.h"
 #include "record_layout.h"
+#include "utf8_file.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace welkor {
 
@@ -305,28 +315,30 @@ const auto kNoExtra = [](const std::string&, const json&, const std::string&) { 
 
 // ---- sections ---------------------------------------------------------------
 
+Customer readCustomer(const Reader& r, const json& value, const std::string& where) {
+  Customer c;
+  c.record = readRecord(r, value, where, layout::Kontrahent::kSize, customerFields(),
+                        [&](const std::string& key, const json& value, const std::string& at) {
+                          if (key == "Id") {
+                            c.id = static_cast<int32_t>(r.integer(value, INT32_MIN, INT32_MAX, at));
+                          } else if (key == "attributes") {
+                            const json& attrs = r.object(value, at);
+                            for (auto it = attrs.begin(); it != attrs.end(); ++it) {
+                              std::string v = utf8ToMazovia(r.text(it.value(), member(at, it.key())));
+                              v.resize(std::min<size_t>(v.size(), layout::Attribute::Value.room - 1u));
+                              c.attributes[utf8ToMazovia(it.key())] = v;
+                            }
+                          } else {
+                            return false;
+                          }
+                          return true;
+                        });
+  return c;
+}
+
 void readCustomers(const Reader& r, const json& list, Database& db) {
   r.array(list, "customers");
-  for (size_t i = 0; i < list.size(); ++i) {
-    Customer c;
-    c.record = readRecord(r, list[i], element("customers", i), layout::Kontrahent::kSize, customerFields(),
-                          [&](const std::string& key, const json& value, const std::string& at) {
-                            if (key == "Id") {
-                              c.id = static_cast<int32_t>(r.integer(value, INT32_MIN, INT32_MAX, at));
-                            } else if (key == "attributes") {
-                              const json& attrs = r.object(value, at);
-                              for (auto it = attrs.begin(); it != attrs.end(); ++it) {
-                                std::string v = utf8ToMazovia(r.text(it.value(), member(at, it.key())));
-                                v.resize(std::min<size_t>(v.size(), layout::Attribute::Value.room - 1u));
-                                c.attributes[utf8ToMazovia(it.key())] = v;
-                              }
-                            } else {
-                              return false;
-                            }
-                            return true;
-                          });
-    db.customers.push_back(std::move(c));
-  }
+  for (size_t i = 0; i < list.size(); ++i) db.customers.push_back(readCustomer(r, list[i], element("customers", i)));
 }
 
 void readGoods(const Reader& r, const json& list, Database& db) {
@@ -476,36 +488,44 @@ std::string fieldText(const Bytes& record, const Field& f) {
   return std::string(start, zero ? static_cast<const char*>(zero) : start + f.room);
 }
 
-// What a JSON text becomes in a record field of `room`, to tell whether the
-// record still holds what the file says.
-std::string loadedText(const json& value, size_t room) {
-  if (!value.is_string()) return std::string();
-  std::string text = utf8ToMazovia(value.get<std::string>());
-  if (text.size() > room - 1) text.resize(room - 1);
-  return text;
-}
-
 int64_t customerId(const json& entry) {
   auto id = entry.find("Id");
   return id != entry.end() && id->is_number() ? id->get<int64_t>() : 0;
 }
 
+// The database written anew beside its file, flushed to the disk and put in
+// its place in one step, so that a crash leaves the old file or the new one.
+// A link is written through to the file it names and stays a link; a file
+// without write permission is refused even where root could write it.
 void replaceFile(const std::string& path, const std::string& content) {
-  const std::string temp = path + ".new";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(temp.c_str());
-      throw DatabaseError(path + ": cannot write " + temp);
-    }
+  std::string target = path;
+#if defined(_WIN32)
+  if (_access(target.c_str(), 2) != 0) throw DatabaseError(path + ": plik jest tylko do odczytu");
+#else
+  if (char* real = realpath(path.c_str(), nullptr)) {
+    target = real;
+    std::free(real);
   }
-  if (std::rename(temp.c_str(), path.c_str()) == 0) return;
-  // Windows does not rename over an existing file.
-  std::remove(path.c_str());
-  if (std::rename(temp.c_str(), path.c_str()) != 0) throw DatabaseError(path + ": cannot replace it with " + temp);
+  struct stat st;
+  if (stat(target.c_str(), &st) != 0 || (st.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)
+    throw DatabaseError(path + ": plik jest tylko do odczytu");
+#endif
+  const std::string temp = target + ".new";
+  FilePtr out(std::fopen(temp.c_str(), "wb"));
+  bool written = out && std::fwrite(content.data(), 1, content.size(), out.get()) == content.size();
+#if !defined(_WIN32)
+  written = written && fchmod(fileno(out.get()), st.st_mode & 07777) == 0;
+#endif
+  written = closeDurably(std::move(out)) && written;
+#if defined(_WIN32)
+  bool replaced = written && MoveFileExA(temp.c_str(), target.c_str(),
+                                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+  bool replaced = written && std::rename(temp.c_str(), target.c_str()) == 0;
+#endif
+  if (replaced) return;
+  std::remove(temp.c_str());
+  throw DatabaseError(written ? path + ": nie można zastąpić pliku" : path + ": nie można zapisać pliku " + temp);
 }
 
 }  // namespace
@@ -581,29 +601,42 @@ void saveCustomer(Database& db, const Customer& customer) {
   if (customer.record.size() < layout::Kontrahent::kSize)
     throw DatabaseError(name + ": customer " + std::to_string(customer.id) + " has a short record");
 
-  // Only what changed is written: a text that the load cut or turned to '?'
-  // keeps its full form in the file.
+  // Only what the record changed against the file is written: every other
+  // field keeps the file's own form (a text that the load cut, turned to '?'
+  // or had bytes laid over), and a record with no change leaves the file as
+  // it is.
+  const Customer loaded = readCustomer(Reader(name), *entry, "customer " + std::to_string(customer.id));
+  json patched = *entry;
+  bool changed = false;
   for (const Field& f : customerFields()) {
     std::string now = fieldText(customer.record, f);
-    const json* old = entry->contains(f.name) ? &(*entry)[f.name] : nullptr;
-    if (old ? now != loadedText(*old, f.room) : !now.empty()) (*entry)[f.name] = mazoviaToUtf8(now);
+    if (now == fieldText(loaded.record, f)) continue;
+    patched[f.name] = mazoviaToUtf8(now);
+    changed = true;
   }
-  if (!customer.attributes.empty()) {
-    json& attrs = (*entry)["attributes"];
+  for (const auto& [key, value] : customer.attributes) {
+    auto was = loaded.attributes.find(key);
+    if (was != loaded.attributes.end() && was->second == value) continue;
+    json& attrs = patched["attributes"];
     if (!attrs.is_object()) attrs = json::object();
-    for (const auto& [key, value] : customer.attributes) {
-      std::string jsonKey = mazoviaToUtf8(key);
-      for (auto it = attrs.begin(); it != attrs.end(); ++it)
-        if (utf8ToMazovia(it.key()) == key) {
-          jsonKey = it.key();  // the file's own spelling of the name
-          break;
-        }
-      const json* old = attrs.contains(jsonKey) ? &attrs[jsonKey] : nullptr;
-      if (!old || value != loadedText(*old, layout::Attribute::Value.room)) attrs[jsonKey] = mazoviaToUtf8(value);
-    }
+    std::string jsonKey = mazoviaToUtf8(key);
+    for (auto it = attrs.begin(); it != attrs.end(); ++it)
+      if (utf8ToMazovia(it.key()) == key) {
+        jsonKey = it.key();  // the file's own spelling of the name
+        break;
+      }
+    attrs[jsonKey] = mazoviaToUtf8(value);
+    changed = true;
   }
-
-  if (!db.path.empty()) replaceFile(db.path, db.document.dump(2) + "\n");
+  if (!changed) return;
+  // The document keeps the change only once the file has it.
+  std::swap(*entry, patched);
+  try {
+    if (!db.path.empty()) replaceFile(db.path, db.document.dump(2) + "\n");
+  } catch (...) {
+    std::swap(*entry, patched);
+    throw;
+  }
 }
 
 }  // namespace welkor

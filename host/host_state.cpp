@@ -31,6 +31,8 @@ void showMessage(LoggedMessage message) {
   s.messages.push_back(std::move(message));
 }
 
+void showHostMessage(const std::string& text) { showMessage({0, "WELKOR", utf8ToMazovia(text), "", {}}); }
+
 std::string formatString(const char* format, va_list args) {
   va_list copy;
   va_copy(copy, args);

@@ -60,6 +60,10 @@ HostState& state();
 // Shows a message: logs it and, in the front end, prints it (UTF-8).
 void showMessage(LoggedMessage message);
 
+// Shows the host's own message (a failure of the host, not of the plug-in)
+// under the title "WELKOR", logged as service 0; the text is UTF-8.
+void showHostMessage(const std::string& text);
+
 // Formats like vsnprintf into a string of any length.
 std::string formatString(const char* format, va_list args);
 

@@ -1,8 +1,12 @@
 // The mail file as an RFC 5322 MIME message (GMime): a text/plain UTF-8 body
 // and the attachments in base64, under their file names; CR LF line ends.
 // The message goes straight from the attached files into the mail file.
+#include <fcntl.h>
 #include <gmime/gmime.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
@@ -45,14 +49,21 @@ GPtr<GMimeTextPart> bodyPart(const std::string& body) {
 }
 
 // The part reads its file only when the message is written; null when the
-// file cannot be opened.
+// file cannot be opened or is no regular file (a folder or a device would
+// be read without end). A descriptor stream, because GMime's stdio stream
+// takes a read error for "no data yet" and retries for ever.
 GPtr<GMimePart> attachmentPart(const MailAttachment& attachment) {
-  FilePtr file = openUtf8File(attachment.path, "rb");
-  if (!file) return nullptr;
+  int fd = open(attachment.path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
   std::string type = attachment.contentType;
   size_t slash = type.find('/');
   GPtr<GMimePart> part(g_mime_part_new_with_type(type.substr(0, slash).c_str(), type.substr(slash + 1).c_str()));
-  GPtr<GMimeStream> stream(g_mime_stream_file_new(file.release()));
+  GPtr<GMimeStream> stream(g_mime_stream_fs_new(fd));
   GPtr<GMimeDataWrapper> content(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
   g_mime_part_set_content(part.get(), content.get());
   g_mime_part_set_filename(part.get(), attachment.name.c_str());
@@ -95,7 +106,10 @@ bool writeMailFile(const MailMessage& m, const std::string& path) {
     written = g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), options.get(), out.get()) >= 0 &&
               g_mime_stream_flush(out.get()) == 0;
   }
-  return closeWritten(std::move(file)) && written;
+  // A cut mail file is no use to anyone; the caller is told it failed.
+  if (closeWritten(std::move(file)) && written) return true;
+  std::remove(path.c_str());
+  return false;
 }
 
 }  // namespace welkor

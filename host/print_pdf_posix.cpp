@@ -3,12 +3,15 @@
 #include <cairo-pdf.h>
 #include <cairo.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "host_state.h"
 #include "mazovia.h"
 #include "printing.h"
+#include "utf8_file.h"
 
 namespace welkor {
 
@@ -53,12 +56,16 @@ class PageWriter {
   double baseline_ = kMargin + kFontSize;
 };
 
-}  // namespace
+// cairo's own file output does not report a failed close; the host writes
+// the file itself and checks every write.
+cairo_status_t writeToFile(void* file, const unsigned char* data, unsigned int length) {
+  return std::fwrite(data, 1, length, static_cast<std::FILE*>(file)) == length ? CAIRO_STATUS_SUCCESS
+                                                                                : CAIRO_STATUS_WRITE_ERROR;
+}
 
-bool writePrintout(const PrintJob& job) {
-  std::string path = mazoviaToUtf8(hostPath(job.path.c_str()));
+bool renderPdf(const PrintJob& job, std::FILE* file) {
   std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
-      cairo_pdf_surface_create(path.c_str(), kPageWidth, kPageHeight));
+      cairo_pdf_surface_create_for_stream(writeToFile, file, kPageWidth, kPageHeight));
   if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return false;
   cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "WELKOR");
   {
@@ -75,6 +82,20 @@ bool writePrintout(const PrintJob& job) {
   }
   cairo_surface_finish(surface.get());
   return cairo_surface_status(surface.get()) == CAIRO_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+// A printout that could not be written whole is removed: a cut PDF must not
+// be taken for the invoice.
+bool writePrintout(const PrintJob& job) {
+  std::string path = mazoviaToUtf8(hostPath(job.path.c_str()));
+  FilePtr file = openUtf8File(path, "wb");
+  if (!file) return false;
+  bool rendered = renderPdf(job, file.get());
+  if (closeWritten(std::move(file)) && rendered) return true;
+  if (isRegularFile(path)) std::remove(path.c_str());  // not a device the name links to
+  return false;
 }
 
 }  // namespace welkor

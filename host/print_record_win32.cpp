@@ -1,6 +1,7 @@
 // The printout where no PDF library exists: a plain record of the print
 // calls and their arguments, followed by the printout's text, at the path
 // that the PDF would have.
+#include <cstdio>
 #include <string>
 
 #include "host_state.h"
@@ -17,7 +18,10 @@ bool writePrintout(const PrintJob& job) {
     text += "\r\n";
     printout(invoice, [&text](const std::string& line) { text += line + "\r\n"; });
   }
-  return writeUtf8File(mazoviaToUtf8(hostPath(job.path.c_str())), text);
+  const std::string path = mazoviaToUtf8(hostPath(job.path.c_str()));
+  if (writeUtf8File(path, text)) return true;
+  if (isRegularFile(path)) std::remove(path.c_str());  // a cut record is no printout
+  return false;
 }
 
 }  // namespace welkor

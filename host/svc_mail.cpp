@@ -78,7 +78,8 @@ bool attach(MailMessage& message, const void* widePath) {
   attachment.name = baseName(path);
   attachment.contentType = contentTypeOf(attachment.name);
   attachment.path = hostPath(path.c_str());
-  if (!openUtf8File(attachment.path, "rb")) return false;
+  // A folder or a device under the name would be read without end.
+  if (!isRegularFile(attachment.path) || !openUtf8File(attachment.path, "rb")) return false;
   message.attachments.push_back(std::move(attachment));
   return true;
 }
@@ -142,14 +143,19 @@ void makeFolder(const char* path) {
 #endif
 }
 
-// Copies the mail file into OUTBOX under the first free number.
+// Copies the mail file into OUTBOX under the first free number. Whatever
+// picks the outbox up sees only whole mails: the copy is made under a name
+// that is not a mail's and renamed once it is on the disk.
 bool deliverToOutbox(const std::string& mailPath) {
   makeFolder(kOutbox);
   for (int number = 1; number < 1000000; ++number) {
-    char name[64];
+    char name[64], partial[64];
     std::snprintf(name, sizeof name, "%s/%06d.eml", kOutbox, number);
     if (openUtf8File(name, "rb")) continue;
-    return copyUtf8File(mailPath, name);
+    std::snprintf(partial, sizeof partial, "%s/%06d.part", kOutbox, number);
+    if (copyUtf8File(mailPath, partial) && renameOver(partial, name)) return true;
+    std::remove(partial);
+    return false;
   }
   return false;
 }

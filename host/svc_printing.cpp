@@ -9,6 +9,7 @@
 #include <string>
 
 #include "host_state.h"
+#include "mazovia.h"
 #include "printing.h"
 #include "record_layout.h"
 #include "records.h"
@@ -96,7 +97,7 @@ void KW_THISCALL WELKOR_SERVICE(22894)(void* self) {
   logCall(job ? "22894 dispose" : "22894 dispose (not constructed)", job);
   if (!job) return;
   if (!job->printed.empty() && !writePrintout(*job))
-    std::fprintf(stderr, "WELKOR: cannot write the printout %s\n", hostPath(job->path.c_str()).c_str());
+    showHostMessage("Nie udało się zapisać wydruku do pliku " + mazoviaToUtf8(job->path));
   if (jobs().current == self) jobs().current = nullptr;
   jobs().byObject.erase(self);
 }

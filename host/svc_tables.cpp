@@ -42,7 +42,7 @@ bool save(Customer& customer) {
     saveCustomer(state().db, customer);
     return true;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "WELKOR: %s\n", e.what());
+    showHostMessage(std::string("Nie udało się zapisać zmian w bazie danych:\n") + e.what());
     return false;
   }
 }

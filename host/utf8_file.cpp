@@ -1,10 +1,19 @@
 #include "utf8_file.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <utility>
 #include <vector>
 
 #include "mazovia.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace welkor {
 
@@ -62,9 +71,42 @@ bool copyUtf8File(const std::string& from, const std::string& to) {
   bool written = true;
   while (written && (n = std::fread(chunk, 1, sizeof chunk, in.get())) > 0)
     written = std::fwrite(chunk, 1, n, out.get()) == n;
-  return closeWritten(std::move(out)) && written && std::ferror(in.get()) == 0;
+  return closeDurably(std::move(out)) && written && std::ferror(in.get()) == 0;
 }
 
-bool closeWritten(FilePtr file) { return file && std::fclose(file.release()) == 0; }
+// A write that failed earlier may leave nothing for fclose to report.
+bool closeWritten(FilePtr file) {
+  if (!file) return false;
+  bool clean = std::ferror(file.get()) == 0;
+  return std::fclose(file.release()) == 0 && clean;
+}
+
+bool closeDurably(FilePtr file) {
+  if (!file || std::fflush(file.get()) != 0) return false;
+#if defined(_WIN32)
+  bool synced = _commit(_fileno(file.get())) == 0;
+#else
+  bool synced = fsync(fileno(file.get())) == 0;
+#endif
+  return closeWritten(std::move(file)) && synced;
+}
+
+bool isRegularFile(const std::string& path) {
+#if defined(_WIN32)
+  struct _stat64 st;
+  return _wstat64(wide(path).c_str(), &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG;
+#else
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+#endif
+}
+
+bool renameOver(const std::string& from, const std::string& to) {
+#if defined(_WIN32)
+  return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+  return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
 
 }  // namespace welkor

@@ -7,12 +7,14 @@ Each case is a folder under tests/e2e/cases holding case.json:
    "files": {"FAKTURY/fakt1234.xml": "fakt1234.xml"},
    "absent": ["FAKTURY/fakt1234.pdf"], "dirs": ["FAKTURY"],
    "env": {"WELKOR_NOW": "2024-03-05 10:30"}, "windows": true,
-   "symlinks": {"FAKTURY/fakt1234.xml": "/dev/full"}}
+   "symlinks": {"FAKTURY/fakt1234.xml": "/dev/full"},
+   "folders": ["FAKTURY/fakt1234.pdf"]}
 The case runs in a new empty directory; stdout and the listed files must equal
 the expected files byte for byte. "db" and the files of "setup_files" are named
 relative to the case folder (the raw_records_* cases share ../../raw_records).
 "symlinks" makes links in the working directory before the run (for a file
-that cannot be written; native only, so such cases say "windows": false).
+that cannot be written; native only, so such cases say "windows": false);
+"folders" makes empty folders there (a folder where a file is to be written).
 
   e2e.py --welkor build/welkor                 run every case natively
   e2e.py --welkor build-win/welkor.exe --wine  run them under wine
@@ -52,6 +54,8 @@ def prepare(case_dir, spec, workdir):
         target = os.path.join(workdir, setup)
         os.makedirs(os.path.dirname(target) or workdir, exist_ok=True)
         shutil.copy(os.path.join(case_dir, spec["setup_files"][setup]), target)
+    for folder in spec.get("folders", []):
+        os.makedirs(os.path.join(workdir, folder))
     for link, points_to in spec.get("symlinks", {}).items():
         target = os.path.join(workdir, link)
         os.makedirs(os.path.dirname(target) or workdir, exist_ok=True)

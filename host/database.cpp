@@ -435,6 +435,14 @@ void readHost(const Reader& r, const json& host, HostKnobs& knobs) {
       for (size_t i = 0; i < v.size(); ++i) knobs.failOpen.push_back(utf8ToMazovia(r.text(v[i], element(at, i))));
     } else if (it.key() == "failAllocationSize") {
       knobs.failAllocationSize = static_cast<uint32_t>(r.integer(v, 0, UINT32_MAX, at));
+    } else if (it.key() == "failAllocationCall") {
+      knobs.failAllocationCall = static_cast<uint32_t>(r.integer(v, 0, UINT32_MAX, at));
+    } else if (it.key() == "failOpenCall") {
+      knobs.failOpenCall = static_cast<uint32_t>(r.integer(v, 0, UINT32_MAX, at));
+    } else if (it.key() == "failWriteCall") {
+      knobs.failWriteCall = static_cast<uint32_t>(r.integer(v, 0, UINT32_MAX, at));
+    } else if (it.key() == "failCloseCall") {
+      knobs.failCloseCall = static_cast<uint32_t>(r.integer(v, 0, UINT32_MAX, at));
     } else {
       r.unknown(at);
     }

@@ -473,6 +473,14 @@ void readHost(const Reader& r, const json& host, HostKnobs& knobs) {
       knobs.failAllocationSize = static_cast<uint32_t>(r.integer(v, 0, UINT32_MAX, at));
     } else if (it.key() == "raiseException") {
       readRaise(r, v, knobs);
+    } else if (it.key() == "failAllocationCall") {
+      knobs.failAllocationCall = static_cast<uint32_t>(r.integer(v, 0, UINT32_MAX, at));
+    } else if (it.key() == "failOpenCall") {
+      knobs.failOpenCall = static_cast<uint32_t>(r.integer(v, 0, UINT32_MAX, at));
+    } else if (it.key() == "failWriteCall") {
+      knobs.failWriteCall = static_cast<uint32_t>(r.integer(v, 0, UINT32_MAX, at));
+    } else if (it.key() == "failCloseCall") {
+      knobs.failCloseCall = static_cast<uint32_t>(r.integer(v, 0, UINT32_MAX, at));
     } else {
       r.unknown(at);
     }

@@ -63,6 +63,12 @@ struct HostKnobs {
   std::vector<std::string> failOpen;      // paths (as the plug-in names them) whose open fails
   std::optional<uint32_t> failAllocationSize;  // allocations of this size fail
   std::optional<RaiseKnob> raiseException;
+  // The Nth call (counted from 1 since the start) fails; 0 for none.
+  // Allocations count 21284, 21285 and 21286 together.
+  uint32_t failAllocationCall = 0;
+  uint32_t failOpenCall = 0;   // 52534
+  uint32_t failWriteCall = 0;  // 52541
+  uint32_t failCloseCall = 0;  // 52305: the file is closed all the same
 };
 
 struct Database {

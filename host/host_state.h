@@ -40,6 +40,20 @@ struct Screen {
   virtual void showMessage(const LoggedMessage& message) = 0;
 };
 
+// Calls of the services that the fault knobs count, and what the plug-in
+// still holds of the host's memory and files.
+struct ServiceCounts {
+  uint32_t allocations = 0;  // 21284, 21285, 21286
+  uint32_t opens = 0;        // 52534
+  uint32_t writes = 0;       // 52541
+  uint32_t closes = 0;       // 52305
+  int32_t liveBlocks = 0;    // allocated and not released
+  int32_t openFiles = 0;     // opened and not closed
+};
+
+// Counts one call of a service; true when the knob makes this call fail.
+inline bool countedCallFails(uint32_t& calls, uint32_t failingCall) { return ++calls == failingCall; }
+
 struct HostState {
   Database db;
   std::vector<LoggedMessage> messages;
@@ -50,6 +64,7 @@ struct HostState {
   bool echoMessages = false;  // the front end prints every message as it is shown
   Screen* screen = nullptr;   // set: dialogs and messages go to the terminal instead
   uint32_t chosenServiceCalls = 0;  // calls of the `raiseException` knob's service so far
+  ServiceCounts counts;
 };
 
 HostState& state();

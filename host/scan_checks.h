@@ -23,4 +23,7 @@ struct ScanChecks {
 // Reset with `welkor::scanChecks() = {};`.
 ScanChecks& scanChecks();
 
+// Scan blocks opened and not yet disposed.
+size_t liveScanBlocks();
+
 }  // namespace welkor

@@ -50,12 +50,14 @@ HostFile* WELKOR_SERVICE(52534)(const char* path, const char* mode, int32_t, int
   if (!path || !mode) return nullptr;
   const auto& fail = state().db.knobs.failOpen;
   if (std::find(fail.begin(), fail.end(), std::string(path)) != fail.end()) return nullptr;
+  if (countedCallFails(state().counts.opens, state().db.knobs.failOpenCall)) return nullptr;
   std::string binaryMode;
   for (const char* m = mode; *m; ++m)
     if (*m != 't' && *m != 'b') binaryMode += *m;
   binaryMode += 'b';
   std::FILE* stream = std::fopen(hostPath(path).c_str(), binaryMode.c_str());
   if (!stream) return nullptr;
+  ++state().counts.openFiles;
   return new HostFile{stream, std::strchr(mode, 't') != nullptr};
 }
 
@@ -81,6 +83,7 @@ void KW_THISCALL WELKOR_SERVICE(22563)(void* self) {
   HostFile* file = WELKOR_SERVICE(22567)(self);
   if (file) {
     std::fclose(file->stream);
+    --state().counts.openFiles;
     delete file;
   }
 }
@@ -88,6 +91,7 @@ void KW_THISCALL WELKOR_SERVICE(22563)(void* self) {
 // writeFormatted: like fprintf; negative when the write failed.
 int32_t WELKOR_SERVICE(52541)(HostFile* file, const char* format, ...) {
   if (!file || !format) return -1;
+  if (countedCallFails(state().counts.writes, state().db.knobs.failWriteCall)) return -1;
   va_list args;
   va_start(args, format);
   std::string piece = formatString(format, args);
@@ -98,8 +102,10 @@ int32_t WELKOR_SERVICE(52541)(HostFile* file, const char* format, ...) {
 // closeFile: like fclose; EOF when anything written could not be stored.
 int32_t WELKOR_SERVICE(52305)(HostFile* file) {
   if (!file) return -1;
-  bool failed = std::ferror(file->stream) != 0;
+  bool failed = countedCallFails(state().counts.closes, state().db.knobs.failCloseCall);
+  failed = std::ferror(file->stream) != 0 || failed;
   failed = std::fclose(file->stream) != 0 || failed;
+  --state().counts.openFiles;
   delete file;
   return failed ? EOF : 0;
 }

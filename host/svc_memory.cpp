@@ -13,7 +13,13 @@ namespace {
 
 bool allocationFails(uint32_t size) {
   const auto& knob = state().db.knobs.failAllocationSize;
+  if (countedCallFails(state().counts.allocations, state().db.knobs.failAllocationCall)) return true;
   return knob && *knob == size;
+}
+
+void* counted(void* block) {
+  if (block) ++state().counts.liveBlocks;
+  return block;
 }
 
 void KW_CDECL reportException(const char* scope, uint32_t code, uint32_t detail, int32_t) {
@@ -35,21 +41,29 @@ const char* scopeName(void* self) {
 }  // namespace
 
 // allocate
-void* WELKOR_SERVICE(21284)(uint32_t size) { return allocationFails(size) ? nullptr : std::malloc(size ? size : 1); }
+void* WELKOR_SERVICE(21284)(uint32_t size) {
+  return allocationFails(size) ? nullptr : counted(std::malloc(size ? size : 1));
+}
 
 // allocateZeroed
 void* WELKOR_SERVICE(21285)(uint32_t count, uint32_t size) {
-  if (allocationFails(size) || allocationFails(count * size)) return nullptr;
-  return std::calloc(count ? count : 1, size ? size : 1);
+  const uint32_t knob = state().db.knobs.failAllocationSize.value_or(0);
+  if (allocationFails(size) || (knob && knob == count * size)) return nullptr;
+  return counted(std::calloc(count ? count : 1, size ? size : 1));
 }
 
 // reallocate
 void* WELKOR_SERVICE(21286)(void* block, uint32_t size) {
-  return allocationFails(size) ? nullptr : std::realloc(block, size ? size : 1);
+  if (allocationFails(size)) return nullptr;
+  void* moved = std::realloc(block, size ? size : 1);
+  return block ? moved : counted(moved);
 }
 
 // release
-void WELKOR_SERVICE(21287)(void* block) { std::free(block); }
+void WELKOR_SERVICE(21287)(void* block) {
+  if (block) --state().counts.liveBlocks;
+  std::free(block);
+}
 
 // scopeEnter
 void KW_THISCALL WELKOR_SERVICE(21601)(void* self, const char* name, int32_t) {

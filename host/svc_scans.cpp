@@ -165,3 +165,5 @@ int32_t WELKOR_SERVICE(50538)(char* block) {
   setInUseWord(block, 0);
   return 1;
 }
+
+size_t welkor::liveScanBlocks() { return scans().size(); }

@@ -65,6 +65,7 @@ void Tables::open(const Database& db) {
   if (Table* company = find(59); company && !db.company.empty())
     std::memcpy(company->current.data(), db.company.data(), layout::Firma::kSize);
   for (const Invoice& invoice : db.invoices) rows_.push_back(const_cast<char*>(invoice.header.data()));
+  rows_.push_back(nullptr);  // the window's row after the last invoice is empty
   if (Table* reg = find(44)) {
     put<KeyHandler>(reg->object, layout::TableObject::KeyHandler, &hostRegisterKeyHandler);
     putCursor(0);

@@ -68,9 +68,12 @@ char* _xmlSafe(char* text) {
   return text;
 }
 
-void _fprintfUTF(HostFile* file, const char* format, ...) {
+void writeUtf8Piece(HostFile* file, const char* format, ...) {
   HostMemory piece(kFormatBufferSize);
-  if (!piece.get()) return;
+  if (!piece.get()) {
+    markWriteFailed();
+    return;
+  }
   va_list args;
   va_start(args, format);
   formatPiece(piece.get(), format, args);
@@ -81,15 +84,19 @@ void _fprintfUTF(HostFile* file, const char* format, ...) {
   HostMemory utf8(capacity);
   if (!utf8.get()) {
     svc::showText(kNoMemoryForUtf8);
+    markWriteFailed();
     return;
   }
   svc::convertText(utf8.get(), static_cast<int32_t>(capacity), piece.get(), -1, kHostText, kUtf8);
   noteWriteResult(svc::writeFormatted(file, "%s", utf8.get()));
 }
 
-void _fprintf1250(HostFile* file, const char* format, ...) {
+void write1250Piece(HostFile* file, const char* format, ...) {
   HostMemory piece(kFormatBufferSize);
-  if (!piece.get()) return;
+  if (!piece.get()) {
+    markWriteFailed();
+    return;
+  }
   va_list args;
   va_start(args, format);
   formatPiece(piece.get(), format, args);

@@ -2,6 +2,7 @@
 // formatted writes converted to UTF-8 or Windows-1250.
 #pragma once
 
+#include <cmath>
 #include <string>
 
 #include "host_abi.h"
@@ -14,12 +15,31 @@ namespace kw {
 // changes. Returns the same pointer.
 char* _xmlSafe(char* text);
 
+// A value as it enters a formatted piece of output. A NaN loses its sign, so
+// that every C library spells it alike ("nan"; glibc would write "-nan");
+// infinities are "inf" and "-inf" everywhere already.
+inline double printable(double value) { return std::isnan(value) ? std::fabs(value) : value; }
+template <typename T>
+T printable(T value) {
+  return value;
+}
+
+void writeUtf8Piece(HostFile* file, const char* format, ...);
+void write1250Piece(HostFile* file, const char* format, ...);
+
 // Formats one piece of output in the host code page (a piece is cut to the
-// formatting buffer), converts it to UTF-8 and writes it to the file.
-void _fprintfUTF(HostFile* file, const char* format, ...);
+// formatting buffer), converts it to UTF-8 and writes it to the file. A
+// piece that cannot be written fails the file (write_status.h).
+template <typename... A>
+void _fprintfUTF(HostFile* file, const char* format, A... values) {
+  writeUtf8Piece(file, format, printable(values)...);
+}
 
 // The same, converted to Windows-1250.
-void _fprintf1250(HostFile* file, const char* format, ...);
+template <typename... A>
+void _fprintf1250(HostFile* file, const char* format, A... values) {
+  write1250Piece(file, format, printable(values)...);
+}
 
 // _xmlSafe for a record's text field, bounded by the field's room: the
 // cleaned text is stored back into the record and returned.

@@ -13,6 +13,8 @@ int32_t noteWriteResult(int32_t result) {
   return result;
 }
 
+void markWriteFailed() { g_failed = true; }
+
 bool writeFailed() { return g_failed; }
 
 }  // namespace kw

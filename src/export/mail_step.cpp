@@ -66,7 +66,8 @@ void _getRecipient(char* buffer, int32_t customer) {
   char record[layout::Kontrahent::kSize] = {};
   svc::customerRecord(record, kReadRecord, customer, kAnyIndex);
   if (!rec::isEmpty(record, layout::Kontrahent::Email)) {
-    putRecipient(buffer, rec::text(record, layout::Kontrahent::Email));
+    // The field holds at most 80 characters; its 81st byte is its zero.
+    putRecipient(buffer, rec::text(record, layout::Kontrahent::Email).substr(0, kEmailMax));
     return;
   }
   char attribute[layout::Attribute::kSize] = {};

@@ -56,8 +56,13 @@ int32_t KW_CDECL registerHook(intptr_t key, intptr_t registerValue, intptr_t a3,
   int32_t row = table::position(t, layout::TableObject::Position88) -
                 table::position(t, layout::TableObject::Position80) +
                 table::position(t, layout::TableObject::Position84);
-  char* record = rec::load<char*>(reinterpret_cast<const void*>(rows), static_cast<uint16_t>(row * sizeof(char*)));
-  std::memcpy(table::currentRecord(t), record, layout::Tspr::kSize);
+  // A row the host cannot give (no row array, a row before it, an empty
+  // entry, no current-record buffer) is not an invoice to export.
+  auto* rowArray = reinterpret_cast<char* const*>(rows);
+  char* record = rowArray && row >= 0 ? rowArray[row] : nullptr;
+  char* current = table::currentRecord(t);
+  if (!record || !current) return passOn();
+  std::memcpy(current, record, layout::Tspr::kSize);
   int32_t code = exportDispatcher(record, static_cast<int16_t>(registerValue), reinterpret_cast<int16_t*>(refreshFlag));
   if (code == 0x5001) return passOn();
   return 0;

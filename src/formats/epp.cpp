@@ -29,11 +29,11 @@ constexpr const char* kDateFormat = "%04d%02d%02d000000";
 
 constexpr auto kOpenError = KW_MAZ("Nie udało się otworzyć pliku eksportu faktury EPP");
 
-// A line's raw text between quotes: a quote inside it is doubled, so that
-// the record stays one record for a reader.
+// A line's raw text between quotes: a quote inside it is doubled and a line
+// break becomes a blank, so that the record stays one record for a reader.
 std::string quoted(const char* line, layout::Text field) {
   std::string out;
-  for (char c : rec::text(line, field)) {
+  for (char c : oneLine(rec::text(line, field))) {
     out += c;
     if (c == '"') out += '"';
   }
@@ -132,7 +132,7 @@ void writeInfo(HostFile* file, const char* firma) {
   _fprintf1250(file, "\"1.08\",3,1250,Quornimarket,,");
   _fprintf1250(file, ",,,,,,");
   _fprintf1250(file, ",,,,");
-  _fprintf1250(file, "0,,,,%s,,\"PL\",%s,1", stamp, rec::text(firma, euTaxNumber).c_str());
+  _fprintf1250(file, "0,,,,%s,,\"PL\",%s,1", stamp, oneLine(rec::text(firma, euTaxNumber)).c_str());
   _fprintf1250(file, "\n");
 }
 

@@ -54,8 +54,9 @@ int32_t writeLines(const char* tspr, HostFile* file) {
     writeDirect(file,
                 "Linia:Nazwa{%s}Asortyment{}Kod{%s}Vat{%.0f}Jm{%s}Sww{%s}PKWiU{%s}Ilosc{%.3f}Cena{n%.2f}"
                 "Wartosc{n%.2f}\n",
-                rec::text(line, Tspr_dok::Nazwa).c_str(), code.c_str(), vatRateOf(line),
-                rec::text(line, Tspr_dok::Jm).c_str(), code.c_str(), rec::text(line, Tspr_dok::Pkwiu).c_str(),
+                oneLine(rec::text(line, Tspr_dok::Nazwa)).c_str(), oneLine(code).c_str(), vatRateOf(line),
+                oneLine(rec::text(line, Tspr_dok::Jm)).c_str(), oneLine(code).c_str(),
+                oneLine(rec::text(line, Tspr_dok::Pkwiu)).c_str(),
                 quantity, netPrice, netValue);
   });
   return count;
@@ -107,35 +108,35 @@ void pcMarket(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
 
   writeDirect(file, "TypPolskichLiter:MA\n");
   writeDirect(file, "TypDok:FW\n");
-  writeDirect(file, "NrDok:Fakt.VAT %s\n", rec::text(tspr, Tspr::NrFaktury).c_str());
-  writeDirect(file, "Data:%s\n", issueDate);
+  writeDirect(file, "NrDok:Fakt.VAT %s\n", oneLine(rec::text(tspr, Tspr::NrFaktury)).c_str());
+  writeDirect(file, "Data:%s\n", oneLine(issueDate).c_str());
   writeDirect(file, paidOnTheSpot(rec::paymentForm(tspr)) ? "SposobPlat:GOT\n" : "SposobPlat:PRZEL\n");
   writeDirect(file, "TerminPlat:%d\n", static_cast<int32_t>(static_cast<int16_t>(rec::get(tspr, Tspr::TerminPlatnosci))));
   writeDirect(file, "IndeksCentralny:SWW\n");
-  writeDirect(file, "NazwaWystawcy:%s\n", sellerName.c_str());
-  writeDirect(file, "AdresWystawcy:%s %s %s\n", rec::text(firma, Firma::Miejscowosc).c_str(), street.c_str(),
-              houseNumber.c_str());
-  writeDirect(file, "KodWystawcy:%s\n", rec::text(firma, Firma::KodPocztowy).c_str());
-  writeDirect(file, "UlicaWystawcy:%s %s\n", street.c_str(), houseNumber.c_str());
-  writeDirect(file, "NipWystawcy:%s\n", rec::text(firma, Firma::Nip).c_str());
-  writeDirect(file, "BankWystawcy:%s\n", sellerBank);
-  writeDirect(file, "KontoWystawcy:%s\n", sellerAccount);
+  writeDirect(file, "NazwaWystawcy:%s\n", oneLine(sellerName).c_str());
+  writeDirect(file, "AdresWystawcy:%s %s %s\n", oneLine(rec::text(firma, Firma::Miejscowosc)).c_str(),
+              oneLine(street).c_str(), oneLine(houseNumber).c_str());
+  writeDirect(file, "KodWystawcy:%s\n", oneLine(rec::text(firma, Firma::KodPocztowy)).c_str());
+  writeDirect(file, "UlicaWystawcy:%s %s\n", oneLine(street).c_str(), oneLine(houseNumber).c_str());
+  writeDirect(file, "NipWystawcy:%s\n", oneLine(rec::text(firma, Firma::Nip)).c_str());
+  writeDirect(file, "BankWystawcy:%s\n", oneLine(sellerBank).c_str());
+  writeDirect(file, "KontoWystawcy:%s\n", oneLine(sellerAccount).c_str());
   writeDirect(file, "TelefonWystawcy:\n");
   writeDirect(file, "NrWystawcyWSieciSklepow:0\n");
-  writeDirect(file, "NazwaOdbiorcy:%s\n", rec::text(tspr, Tspr::NazwaOdbiorcy).c_str());
-  writeDirect(file, "AdresOdbiorcy:%s\n", rec::text(tspr, Tspr::AdresOdbiorcy).c_str());
-  writeDirect(file, "KodOdbiorcy:%s\n", buyerPostalCode);
-  writeDirect(file, "MiastoOdbiorcy:%s\n", buyerCity);
-  writeDirect(file, "UlicaOdbiorcy:%s\n", buyerStreet);
-  writeDirect(file, "NipOdbiorcy:%s\n", rec::text(tspr, Tspr::NipOdbiorcy).c_str());
+  writeDirect(file, "NazwaOdbiorcy:%s\n", oneLine(rec::text(tspr, Tspr::NazwaOdbiorcy)).c_str());
+  writeDirect(file, "AdresOdbiorcy:%s\n", oneLine(rec::text(tspr, Tspr::AdresOdbiorcy)).c_str());
+  writeDirect(file, "KodOdbiorcy:%s\n", oneLine(buyerPostalCode).c_str());
+  writeDirect(file, "MiastoOdbiorcy:%s\n", oneLine(buyerCity).c_str());
+  writeDirect(file, "UlicaOdbiorcy:%s\n", oneLine(buyerStreet).c_str());
+  writeDirect(file, "NipOdbiorcy:%s\n", oneLine(rec::text(tspr, Tspr::NipOdbiorcy)).c_str());
 
   // The buyer's bank text is in the customer record, found by number.
   std::string buyerBankText;
   if (lookupCustomer(rec::get(tspr, Tspr::IdKontrahenta))) buyerBankText = rec::text(tables.kontrahent, Kontrahent::BankKonto);
   char buyerBank[kPartSize], buyerAccount[kPartSize];
   PodzielBankKonto(buyerBankText.c_str(), buyerBank, buyerAccount);
-  writeDirect(file, "BankOdbiorcy:%s\n", buyerBank);
-  writeDirect(file, "KontoOdbiorcy:%s\n", buyerAccount);
+  writeDirect(file, "BankOdbiorcy:%s\n", oneLine(buyerBank).c_str());
+  writeDirect(file, "KontoOdbiorcy:%s\n", oneLine(buyerAccount).c_str());
 
   writeDirect(file, "TelefonOdbiorcy:\n");
   writeDirect(file, "NrOdbiorcyWSieciSklepow:0\n");

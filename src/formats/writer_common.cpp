@@ -7,6 +7,7 @@
 #include "mail_step.h"
 #include "mazovia_text.h"
 #include "pdf_step.h"
+#include "platform.h"
 #include "records.h"
 #include "text_output.h"
 #include "write_status.h"
@@ -26,8 +27,20 @@ bool openWriterTables(WriterTables& tables) {
   return false;
 }
 
+namespace {
+
+// The data file being written (one export at a time): its real name, and the
+// name it is written under until it is whole, beside it in the same folder so
+// that the rename stays within one file system.
+char g_dataPath[1024];
+char g_temporaryPath[1024];
+
+}  // namespace
+
 HostFile* openDataFile(const char* path, const char* openError) {
-  HostFile* file = _openOutputFile(path, "wt");
+  _formatText(g_dataPath, sizeof g_dataPath, "%s", path);
+  _formatText(g_temporaryPath, sizeof g_temporaryPath, "%s.tmp", path);
+  HostFile* file = _openOutputFile(g_temporaryPath, "wt");
   if (!file) svc::showText(openError);
   resetWriteStatus();
   return file;
@@ -35,7 +48,11 @@ HostFile* openDataFile(const char* path, const char* openError) {
 
 bool closeDataFile(HostFile* file) {
   bool failed = svc::closeFile(file) != 0 || writeFailed();
+  // Only a whole file takes the real name; an earlier file of that name
+  // stays as it was otherwise.
+  if (!failed) failed = !platform::MoveFileExA(g_temporaryPath, g_dataPath, platform::kMoveFileReplaceExisting);
   if (failed) {
+    platform::DeleteFileA(g_temporaryPath);
     static constexpr auto kWriteError = KW_MAZ("Nie udało się zapisać pliku eksportu faktury");
     svc::showText(kWriteError);
   }
@@ -51,6 +68,12 @@ void finishExport(const char* pdfPath, const char* dataPath, const char* tspr, c
                    rec::get(tspr, layout::Tspr::IdKontrahenta));
   static constexpr auto kSaved = KW_MAZ("Dokument został zapisany");
   svc::showTitled("Uwaga", kSaved, 1);
+}
+
+std::string oneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+  return text;
 }
 
 AddressParts::AddressParts(const std::string& address) {

@@ -7,6 +7,7 @@
 
 #include "host_abi.h"
 #include "host_services.h"
+#include "text_output.h"
 #include "write_status.h"
 
 namespace kw {
@@ -24,25 +25,32 @@ struct WriterTables {
 // error 1324 is shown and the result is false.
 bool openWriterTables(WriterTables& tables);
 
-// Opens the data file "wt"; on failure shows `openError` through 52030 and
-// returns null. Resets the write status for the new file.
+// Opens the data file "wt" under a temporary name beside `path`; on failure
+// shows `openError` through 52030 and returns null. Resets the write status
+// for the new file.
 HostFile* openDataFile(const char* path, const char* openError);
 
 // A formatted write straight to the file (host service 52541), its result
 // noted in the write status.
 template <typename... A>
 void writeDirect(HostFile* file, const char* format, A... values) {
-  noteWriteResult(svc::writeFormatted(file, format, values...));
+  noteWriteResult(svc::writeFormatted(file, format, printable(values)...));
 }
 
-// Closes the data file. False, with "Nie udało się zapisać pliku eksportu
-// faktury" shown, when any piece or the close itself failed.
+// Closes the data file and gives it its real name, replacing an earlier file
+// of that name. False, with "Nie udało się zapisać pliku eksportu faktury"
+// shown and the temporary file removed, when any piece, the close or the
+// rename failed.
 bool closeDataFile(HostFile* file);
 
 // The closing steps after a closed data file: the PDF beside it, the mail
 // with both files, and "Dokument został zapisany".
 void finishExport(const char* pdfPath, const char* dataPath, const char* tspr, const char* firma,
                   HostTable* lines, int16_t registerValue, int16_t* refreshFlag);
+
+// A copied text for a line-based file: CR and LF become blanks, so that the
+// text cannot split its record.
+std::string oneLine(std::string text);
 
 // A one-line address split into street, postal code and city, each part
 // cleaned with _xmlSafe.

@@ -18,6 +18,11 @@ void OutputDebugStringA(const char* text);
 int wsprintfA(char* buffer, const char* format, ...);
 [[noreturn]] void RaiseException(uint32_t code, uint32_t flags, uint32_t argumentCount, const uintptr_t* arguments);
 int mkdir(const char* path);
+// Paths as the plug-in names them ("FAKTURY\\fakt1.xml"); natively a
+// backslash is a folder separator, as in the host's file service.
+constexpr uint32_t kMoveFileReplaceExisting = 0x1;  // MOVEFILE_REPLACE_EXISTING
+bool MoveFileExA(const char* existing, const char* replacement, uint32_t flags);
+bool DeleteFileA(const char* path);
 
 // The module that holds this code.
 void* ownModuleHandle();

@@ -123,6 +123,24 @@ void RaiseException(uint32_t code, uint32_t, uint32_t, const uintptr_t*) {
 
 int mkdir(const char* path) { return ::mkdir(path, 0777); }
 
+namespace {
+
+std::string nativePath(const char* path) {
+  std::string p = path;
+  for (char& c : p)
+    if (c == '\\') c = '/';
+  return p;
+}
+
+}  // namespace
+
+// rename always replaces an existing file: the flag changes nothing here.
+bool MoveFileExA(const char* existing, const char* replacement, uint32_t) {
+  return std::rename(nativePath(existing).c_str(), nativePath(replacement).c_str()) == 0;
+}
+
+bool DeleteFileA(const char* path) { return ::unlink(nativePath(path).c_str()) == 0; }
+
 void* ownModuleHandle() {
   Dl_info info;
   if (!dladdr(reinterpret_cast<void*>(&ownModuleHandle), &info)) return nullptr;

@@ -39,6 +39,12 @@ void RaiseException(uint32_t code, uint32_t flags, uint32_t argumentCount, const
 
 int mkdir(const char* path) { return ::_mkdir(path); }
 
+bool MoveFileExA(const char* existing, const char* replacement, uint32_t flags) {
+  return ::MoveFileExA(existing, replacement, flags) != 0;
+}
+
+bool DeleteFileA(const char* path) { return ::DeleteFileA(path) != 0; }
+
 void* ownModuleHandle() {
   HMODULE module = nullptr;
   ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,

@@ -147,6 +147,14 @@ TEST_F(MailStep, TheDialogProposesTheRecordsAddressThenTheAttributeThenNothing) 
     ASSERT_EQ(g_proposed.size(), 1u);
     EXPECT_EQ(g_proposed[0], c.proposed);
   }
+
+  // A record's address that fills its field to the last byte, without a zero.
+  for (welkor::Customer& customer : welkor::state().db.customers)
+    if (customer.id == 42)
+      std::memset(rec::field(customer.record.data(), layout::Kontrahent::Email), 'b', layout::Kontrahent::Email.room);
+  char buffer[kw::kRecipientBufferSize];
+  kw::_getRecipient(buffer, 42);
+  EXPECT_EQ(std::string(buffer), std::string(80, 'b'));
 }
 
 TEST_F(MailStep, UpToEightyCharactersGoIntoTheRecordLongerOnesIntoTheAttribute) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "database.h"
@@ -113,6 +114,33 @@ TEST_F(RegisterHook, CtrlF3ThenF12HandsTheKeyBackWithTheInvoiceUnderTheCursorCur
     EXPECT_EQ(std::memcmp(call.currentInvoice.data(), welkor::state().db.invoices[row].header.data(), 1469), 0)
         << "row " << row;
   }
+}
+
+// Rows before the window (one of them where a 16-bit offset would wrap to
+// the first row) and the empty row after the last invoice.
+TEST_F(RegisterHook, CtrlF3OnARowTheHostCannotGiveIsPassedOnUntouched) {
+  ASSERT_EQ(hook::install(), 0);
+  welkor::Table& invoices = reg();
+  const std::vector<char> current = invoices.current;
+  for (int32_t row : {-1, -16384, 3}) {
+    welkor::tables().putCursor(0);
+    int32_t cursor = 0;
+    std::memcpy(&cursor, &invoices.object.bytes[88], sizeof cursor);
+    cursor += row;
+    std::memcpy(&invoices.object.bytes[88], &cursor, sizeof cursor);
+    welkor::tables().hostKeyCalls().clear();
+    welkor::state().answers[1001] = {{"F2"}};
+    EXPECT_EQ(handler()(0x6000, 7, 0x3003, reinterpret_cast<intptr_t>(welkor::tables().rows()), 0x5005,
+                        reinterpret_cast<intptr_t>(&invoices.object), 0x7007, 0x8008, 0x9009, 0xA00A,
+                        reinterpret_cast<intptr_t>(&refresh_)),
+              0x4B)
+        << row;
+    ASSERT_EQ(welkor::tables().hostKeyCalls().size(), 1u) << row;
+    EXPECT_EQ(welkor::tables().hostKeyCalls()[0].args, expectedArgs(0x6000)) << row;
+    EXPECT_TRUE(welkor::state().dialogRuns.empty()) << row;
+    EXPECT_EQ(invoices.current, current) << row;
+  }
+  EXPECT_FALSE(std::filesystem::exists("FAKTURY"));
 }
 
 TEST_F(RegisterHook, TheCustomerTablesCurrentRecordIsTheSameAfterAnExport) {

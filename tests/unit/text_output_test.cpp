@@ -11,6 +11,7 @@
 #include "records.h"
 #include "test_support.h"
 #include "text_output.h"
+#include "write_status.h"
 
 namespace {
 
@@ -149,16 +150,22 @@ TEST_F(TextOutput, APieceLongerThanTheFormattingBufferIsCutToFit) {
   EXPECT_EQ(writeWith(Writer::Utf8, "%s", exact.c_str()).size(), fits);
 }
 
-TEST_F(TextOutput, WithoutAFormattingBufferThePieceIsDroppedSilently) {
+// A piece that cannot be composed fails the file, as a failed write does.
+TEST_F(TextOutput, WithoutAFormattingBufferThePieceFailsTheFile) {
   welkor::state().db.knobs.failAllocationSize = 205825;
-  EXPECT_EQ(writeWith(Writer::Utf8, "abc"), "");
-  EXPECT_EQ(writeWith(Writer::Windows1250, "abc"), "");
+  for (Writer w : {Writer::Utf8, Writer::Windows1250}) {
+    kw::resetWriteStatus();
+    EXPECT_EQ(writeWith(w, "abc"), "");
+    EXPECT_TRUE(kw::writeFailed());
+  }
   EXPECT_TRUE(welkor::state().messages.empty());
 }
 
-TEST_F(TextOutput, WithoutAUtf8BufferTheUserIsToldAndThePieceDropped) {
+TEST_F(TextOutput, WithoutAUtf8BufferTheUserIsToldAndTheFileFails) {
   welkor::state().db.knobs.failAllocationSize = 3 * 5 + 10;  // for a piece of 5 bytes
+  kw::resetWriteStatus();
   EXPECT_EQ(writeWith(Writer::Utf8, "%s", "abcde"), "");
+  EXPECT_TRUE(kw::writeFailed());
   ASSERT_EQ(welkor::state().messages.size(), 1u);
   EXPECT_EQ(welkor::state().messages[0].service, 52030);
   EXPECT_EQ(welkor::state().messages[0].text,

@@ -1,0 +1,181 @@
+// Every writer under every single fault: the Nth allocation, file open,
+// formatted write or close fails, for each N that an export reaches. Each run
+// either ends as the run without a fault does, or reports an error, keeps any
+// earlier file of the real name and goes no further; nothing is left held.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "database.h"
+#include "host_state.h"
+#include "mazovia.h"
+#include "scan_checks.h"
+#include "tables.h"
+#include "test_support.h"
+#include "writers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::readFile;
+
+using Writer = void (*)(char*, int16_t, int16_t*);
+
+struct WriterCase {
+  const char* name;
+  Writer writer;
+  const char* dataFile;
+};
+
+const char* kDatabase = R"({"company": {"Nazwa": "Hurtownia Zbo\u017ce", "Nip": "123-456-32-18",
+    "BankKonto": "Bank Polski 12 3456 7890"},
+  "vatRates": {"0": 23, "1": 8},
+  "customers": [{"Id": 42, "Symbol": "K1", "Nazwa": "Sklep", "Email": "k@example.com"}],
+  "invoices": [{"IdDokumentu": 7, "NrFaktury": "FV/7", "IdKontrahenta": 42, "NazwaOdbiorcy": "Sklep",
+    "AdresOdbiorcy": "ul. D\u0142uga 5, 00-950 Warszawa", "DataWystawienia": "2024-03-05",
+    "DataSprzedazy": "2024-03-05", "FormaPlatnosci": 2, "RazemNetto": 30.0, "RazemBrutto": 36.9,
+    "lines": [{"Nazwa": "S\u00f3l", "Kod": "S1", "Ilosc": 2, "CenaDokumentu": 10.0, "KodVat": 0},
+              {"Nazwa": "Pieprz", "Kod": "P1", "Ilosc": 1, "CenaDokumentu": 10.0, "KodVat": 1}]}]})";
+
+enum class Fault { Allocation, Open, Write, Close };
+
+const char* faultName(Fault fault) {
+  switch (fault) {
+    case Fault::Allocation: return "allocation";
+    case Fault::Open: return "open";
+    case Fault::Write: return "write";
+    case Fault::Close: return "close";
+  }
+  return "";
+}
+
+uint32_t& knob(welkor::HostKnobs& knobs, Fault fault) {
+  switch (fault) {
+    case Fault::Allocation: return knobs.failAllocationCall;
+    case Fault::Open: return knobs.failOpenCall;
+    case Fault::Write: return knobs.failWriteCall;
+    case Fault::Close: break;
+  }
+  return knobs.failCloseCall;
+}
+
+uint32_t calls(const welkor::ServiceCounts& counts, Fault fault) {
+  switch (fault) {
+    case Fault::Allocation: return counts.allocations;
+    case Fault::Open: return counts.opens;
+    case Fault::Write: return counts.writes;
+    case Fault::Close: break;
+  }
+  return counts.closes;
+}
+
+class FaultSweep : public testing_support::HostTest {
+ protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    testing_support::setNow("2024-03-05 10:30");
+  }
+  void TearDown() override {
+    testing_support::setNow(nullptr);
+    HostTest::TearDown();
+  }
+
+  // One export in a fresh FAKTURY, optionally over an earlier file of the
+  // data file's name.
+  void run(const WriterCase& w, Fault fault, uint32_t failingCall, const std::string* earlier) {
+    fs::remove_all("FAKTURY");
+    fs::create_directory("FAKTURY");
+    if (earlier) testing_support::writeFile(std::string("FAKTURY/") + w.dataFile, *earlier);
+    welkor::state() = welkor::HostState{};
+    welkor::state().db = welkor::parseDatabase(kDatabase, "test");
+    knob(welkor::state().db.knobs, fault) = failingCall;
+    welkor::tables().open(welkor::state().db);
+    welkor::scanChecks() = {};
+    const size_t scanBlocks = welkor::liveScanBlocks();
+    int16_t refresh = 0;
+    w.writer(welkor::state().db.invoices.at(0).header.data(), 0, &refresh);
+    EXPECT_EQ(welkor::state().counts.liveBlocks, 0) << where_;
+    EXPECT_EQ(welkor::state().counts.openFiles, 0) << where_;
+    EXPECT_EQ(welkor::liveScanBlocks(), scanBlocks) << where_;
+    EXPECT_EQ(welkor::scanChecks().protocolErrors, 0) << where_;
+  }
+
+  std::vector<std::string> shown() const {
+    std::vector<std::string> texts;
+    for (const auto& m : welkor::state().messages) texts.push_back(m.text);
+    return texts;
+  }
+  bool mailStepRan() const {
+    const auto& runs = welkor::state().dialogRuns;
+    return std::any_of(runs.begin(), runs.end(), [](const welkor::DialogRun& r) { return r.number == 1002; });
+  }
+  // The folder's files other than the data file and the printout.
+  std::vector<std::string> strayFiles(const WriterCase& w) const {
+    std::vector<std::string> stray;
+    for (const auto& entry : fs::directory_iterator("FAKTURY")) {
+      const std::string name = entry.path().filename().string();
+      if (name != w.dataFile && name != "fakt7.pdf") stray.push_back(name);
+    }
+    return stray;
+  }
+
+  void sweep(const WriterCase& w) {
+    const std::string saved = welkor::utf8ToMazovia("Dokument został zapisany");
+    const std::string earlier = "an earlier export of the same invoice\r\n";
+    const std::string dataPath = std::string("FAKTURY/") + w.dataFile;
+
+    where_ = w.name;
+    run(w, Fault::Allocation, 0, nullptr);
+    const std::vector<std::string> unfaulted = shown();  // the printout's notice, then the confirmation
+    ASSERT_EQ(unfaulted.back(), saved);
+    const std::string good = readFile(dataPath);
+    ASSERT_FALSE(good.empty());
+
+    int runs = 0;
+    for (Fault fault : {Fault::Allocation, Fault::Open, Fault::Write, Fault::Close}) {
+      for (uint32_t n = 1;; ++n) {
+        const bool withEarlier = n % 2 == 0;
+        where_ = std::string(w.name) + ", " + faultName(fault) + " call " + std::to_string(n);
+        run(w, fault, n, withEarlier ? &earlier : nullptr);
+        ++runs;
+        if (calls(welkor::state().counts, fault) < n) {
+          EXPECT_EQ(shown(), unfaulted) << where_;
+          break;
+        }
+        const std::vector<std::string> texts = shown();
+        const bool confirmed = std::find(texts.begin(), texts.end(), saved) != texts.end();
+        if (confirmed) {
+          EXPECT_EQ(texts, unfaulted) << where_;
+          EXPECT_EQ(readFile(dataPath), good) << where_;
+        } else {
+          EXPECT_FALSE(texts.empty()) << where_ << ": a failure must be shown";
+          EXPECT_FALSE(mailStepRan()) << where_;
+          EXPECT_FALSE(fs::exists("FAKTURY/fakt7.pdf")) << where_;
+          if (withEarlier)
+            EXPECT_EQ(readFile(dataPath), earlier) << where_;
+          else
+            EXPECT_FALSE(fs::exists(dataPath)) << where_;
+        }
+        EXPECT_EQ(strayFiles(w), std::vector<std::string>{}) << where_;
+        if (::testing::Test::HasFailure()) return;
+      }
+    }
+    RecordProperty(std::string(w.name) + "_runs", runs);
+  }
+
+  std::string where_;
+};
+
+// The Windows build runs one writer: the sweep there is for the platform's
+// file replacement, and every run there is slow.
+TEST_F(FaultSweep, PcMarket) { sweep({"PC Market", &writers::pcMarket, "faktFV_7.txt"}); }
+#if !defined(_WIN32)
+TEST_F(FaultSweep, Optima) { sweep({"Optima", &writers::optima, "fakt7.xml"}); }
+TEST_F(FaultSweep, ComarchEdi) { sweep({"Comarch EDI", &writers::comarchEdi, "fakt7.xml"}); }
+TEST_F(FaultSweep, Epp) { sweep({"EDI++", &writers::epp, "fakt7.epp"}); }
+#endif
+
+}  // namespace

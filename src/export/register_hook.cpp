@@ -41,8 +41,6 @@ int32_t remove() {
   return 0;
 }
 
-bool installed() { return g_held != nullptr; }
-
 int32_t KW_CDECL registerHook(intptr_t key, intptr_t registerValue, intptr_t a3, intptr_t rows, intptr_t a5,
                               intptr_t tableObject, intptr_t a7, intptr_t a8, intptr_t a9, intptr_t a10,
                               intptr_t refreshFlag) {

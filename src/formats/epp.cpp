@@ -265,7 +265,13 @@ int32_t _eppLines(const char* tspr, HostFile* file, const char* currency) {
   return written;
 }
 
-void _exportEpp(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
+}  // namespace kw
+
+namespace writers {
+
+using namespace kw;
+
+void epp(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
   WriterTables tables;
   if (!openWriterTables(tables)) return;
   svc::loadCurrentRecord(kFirmRecord, tables.company);
@@ -289,11 +295,5 @@ void _exportEpp(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
   _formatText(eppPath, sizeof eppPath, "FAKTURY\\fakt%d.epp", document);
   finishExport(pdfPath, eppPath, tspr, tables.firma, tables.lines, registerValue, refreshFlag);
 }
-
-}  // namespace kw
-
-namespace writers {
-
-void epp(char* invoice, int16_t registerValue, int16_t* refreshFlag) { kw::_exportEpp(invoice, registerValue, refreshFlag); }
 
 }  // namespace writers

@@ -7,8 +7,6 @@
 
 namespace kw {
 
-void _exportEpp(char* tspr, int16_t registerValue, int16_t* refreshFlag);
-
 // The invoice's line records and the whole "TOWARY" section; returns the
 // number of line records written.
 int32_t _eppLines(const char* tspr, HostFile* file, const char* currency);

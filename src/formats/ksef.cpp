@@ -478,7 +478,14 @@ bool ksefExportEnabled() {
   return _fileSetting(kSettingsFile, kSettingRead, kSection, "Eksport", "%d", &value) == 0 && value != 0;
 }
 
-void _exportKsef(char* tspr) {
+}  // namespace kw
+
+namespace writers {
+
+using namespace kw;
+
+// No printout and no mail: the buyer receives a KSeF invoice through KSeF.
+void ksef(char* tspr, int16_t, int16_t*) {
   WriterTables tables;
   if (!openWriterTables(tables)) return;
   HostTable* lineTable = openLineTable(1324);
@@ -521,11 +528,5 @@ void _exportKsef(char* tspr) {
   _formatText(text, sizeof text, kSaved, path);
   svc::showTitled("Uwaga", text, 1);
 }
-
-}  // namespace kw
-
-namespace writers {
-
-void ksef(char* invoice, int16_t, int16_t*) { kw::_exportKsef(invoice); }
 
 }  // namespace writers

@@ -28,15 +28,20 @@ struct WriterCase {
   const char* name;
   Writer writer;
   const char* dataFile;
+  const char* confirmation = "Dokument został zapisany";
 };
 
+// Sums that agree with the lines, so that the KSeF writer accepts it too.
 const char* kDatabase = R"({"company": {"Nazwa": "Hurtownia Zbo\u017ce", "Nip": "123-456-32-18",
+    "Ulica": "ul. Polna", "NrDomu": "1", "KodPocztowy": "00-950", "Miejscowosc": "Warszawa",
     "BankKonto": "Bank Polski 12 3456 7890"},
   "vatRates": {"0": 23, "1": 8},
   "customers": [{"Id": 42, "Symbol": "K1", "Nazwa": "Sklep", "Email": "k@example.com"}],
   "invoices": [{"IdDokumentu": 7, "NrFaktury": "FV/7", "IdKontrahenta": 42, "NazwaOdbiorcy": "Sklep",
     "AdresOdbiorcy": "ul. D\u0142uga 5, 00-950 Warszawa", "DataWystawienia": "2024-03-05",
-    "DataSprzedazy": "2024-03-05", "FormaPlatnosci": 2, "RazemNetto": 30.0, "RazemBrutto": 36.9,
+    "DataSprzedazy": "2024-03-05", "FormaPlatnosci": 2, "RodzajCen": 1, "RazemNetto": 30.0,
+    "RazemVat": 5.4, "RazemBrutto": 35.4, "NettoA": 20.0, "VatA": 4.6, "BruttoA": 24.6, "NettoB": 10.0,
+    "VatB": 0.8, "BruttoB": 10.8,
     "lines": [{"Nazwa": "S\u00f3l", "Kod": "S1", "Ilosc": 2, "CenaDokumentu": 10.0, "KodVat": 0},
               {"Nazwa": "Pieprz", "Kod": "P1", "Ilosc": 1, "CenaDokumentu": 10.0, "KodVat": 1}]}]})";
 
@@ -123,7 +128,7 @@ class FaultSweep : public testing_support::HostTest {
   }
 
   void sweep(const WriterCase& w) {
-    const std::string saved = welkor::utf8ToMazovia("Dokument został zapisany");
+    const std::string saved = welkor::utf8ToMazovia(w.confirmation);
     const std::string earlier = "an earlier export of the same invoice\r\n";
     const std::string dataPath = std::string("FAKTURY/") + w.dataFile;
 
@@ -176,6 +181,10 @@ TEST_F(FaultSweep, PcMarket) { sweep({"PC Market", &writers::pcMarket, "faktFV_7
 TEST_F(FaultSweep, Optima) { sweep({"Optima", &writers::optima, "fakt7.xml"}); }
 TEST_F(FaultSweep, ComarchEdi) { sweep({"Comarch EDI", &writers::comarchEdi, "fakt7.xml"}); }
 TEST_F(FaultSweep, Epp) { sweep({"EDI++", &writers::epp, "fakt7.epp"}); }
+TEST_F(FaultSweep, Ksef) {
+  sweep({"KSeF", &writers::ksef, "ksef7.xml",
+         "Faktura KSeF została zapisana w pliku FAKTURY\\ksef7.xml.\nPlik należy wysłać do KSeF."});
+}
 #endif
 
 }  // namespace

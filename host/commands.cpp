@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "host_constants.h"
 #include "host_state.h"
 #include "mazovia.h"
 #include "plugin_loader.h"
@@ -128,6 +129,19 @@ Registration registerSilently(void* plugin) {
   return r;
 }
 
+// The load report (export 30008 with 1) first tells the host through the
+// feature entry that a report is shown.
+bool showLoadReport(void* plugin) {
+  auto report = exportOf<ReportFn>(plugin, kExportLoadReport);
+  if (!report) return false;
+  const size_t before = state().featureCalls.size();
+  report(1);
+  const auto& calls = state().featureCalls;
+  if (calls.size() == before || calls[before] != std::make_pair(hostabi::kFeatureSet, hostabi::kFeatureReport))
+    protocolError(30006, "the load report begins with the feature call (1, -1)");
+  return true;
+}
+
 int runCommand(void* plugin, const std::vector<std::string>& args) {
   const std::string& name = args[0];
   if (name == "forwarders") {
@@ -142,15 +156,11 @@ int runCommand(void* plugin, const std::vector<std::string>& args) {
   if (name == "report") {
     int registered = registerPlugin(plugin);
     if (registered == 2) return 2;
-    auto report = exportOf<ReportFn>(plugin, kExportLoadReport);
-    if (!report) return 2;
-    report(1);
+    if (!showLoadReport(plugin)) return 2;
     return registered;
   }
   if (name == "load-report") {
-    auto report = exportOf<ReportFn>(plugin, kExportLoadReport);
-    if (!report) return 2;
-    report(1);
+    if (!showLoadReport(plugin)) return 2;
     return 0;
   }
   if (name == "unregister") {
@@ -158,9 +168,13 @@ int runCommand(void* plugin, const std::vector<std::string>& args) {
     if (registered == 2) return 2;
     auto reg = exportOf<RegisterFn>(plugin, kExportRegister);
     std::printf("unregister: %d\n", reg(nullptr, nullptr));
+    // The register gets its own key handler back.
+    const Table* invoices = tables().find(hostabi::kInvoiceTable);
+    if (invoices && keyHandlerOf(&invoices->object) != &hostRegisterKeyHandler)
+      protocolError(30001, "unregistering leaves the plug-in's key handler in the register");
     return 0;
   }
-  if (name == "export" && args.size() == 2) return pressKey(plugin, args[1], 0x6000);
+  if (name == "export" && args.size() == 2) return pressKey(plugin, args[1], hostabi::kKeyCtrlF3);
   if (name == "key" && args.size() == 3) {
     uint16_t key = 0;
     if (!keyCode(args[2], key)) {

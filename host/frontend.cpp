@@ -29,6 +29,9 @@ int usage(const char* problem) {
 
 }  // namespace
 
+// The front end's status when the plug-in broke the host's protocol.
+constexpr int kProtocolErrorStatus = 3;
+
 extern "C" int welkor_main(int argc, char** argv) {
   using namespace welkor;
 #if defined(_WIN32)
@@ -80,5 +83,7 @@ extern "C" int welkor_main(int argc, char** argv) {
     std::fprintf(stderr, "welkor: cannot load the plug-in %s: %s\n", pluginPath.c_str(), error.c_str());
     return 2;
   }
-  return runCommand(plugin, command);
+  int status = runCommand(plugin, command);
+  // A protocol error fails the run whatever the command's own result.
+  return s.protocolErrors > 0 && status == 0 ? kProtocolErrorStatus : status;
 }

@@ -33,6 +33,12 @@ void showMessage(LoggedMessage message) {
 
 void showHostMessage(const std::string& text) { showMessage({0, "WELKOR", utf8ToMazovia(text), "", {}}); }
 
+void protocolError(uint32_t ordinal, const std::string& what) {
+  ++state().protocolErrors;
+  std::printf("WELKOR: protocol error in host service %u: %s\n", ordinal, what.c_str());
+  std::fflush(stdout);
+}
+
 std::string formatString(const char* format, va_list args) {
   va_list copy;
   va_copy(copy, args);

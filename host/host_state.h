@@ -64,10 +64,19 @@ struct HostState {
   bool echoMessages = false;  // the front end prints every message as it is shown
   Screen* screen = nullptr;   // set: dialogs and messages go to the terminal instead
   uint32_t chosenServiceCalls = 0;  // calls of the `raiseException` knob's service so far
+  int32_t protocolErrors = 0;       // see protocolError()
+  bool inKeyPress = false;          // the register's key handler is running
+  bool exportDialogRan = false;     // dialog 1001 has run in the current key press
+  std::vector<std::pair<int32_t, int32_t>> featureCalls;  // (what, value) of each feature-entry call
   ServiceCounts counts;
 };
 
 HostState& state();
+
+// A value or an order of calls that the real host depends on and the plug-in
+// got wrong: counted, and printed on standard output so that every
+// end-to-end case that meets it fails.
+void protocolError(uint32_t ordinal, const std::string& what);
 
 // Stops the host with a message naming a service that nothing implements yet.
 [[noreturn]] void unimplemented(uint32_t ordinal);

@@ -83,13 +83,13 @@ std::string amount(double stored) {
 
 std::string dateText(const char* hostDate) {
   char text[32] = {};
-  WELKOR_SERVICE(32008)(text, hostDate);
+  WELKOR_SERVICE(32008, dateText)(text, hostDate);
   return text;
 }
 
 std::string dueDate(const Bytes& header) {
   char due[layout::kDateSize + 1] = {};
-  WELKOR_SERVICE(31012)(rec::get(header.data(), T::DataWystawienia), due, rec::get(header.data(), T::TerminPlatnosci));
+  WELKOR_SERVICE(31012, addDays)(rec::get(header.data(), T::DataWystawienia), due, rec::get(header.data(), T::TerminPlatnosci));
   return dateText(due);
 }
 

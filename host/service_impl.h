@@ -7,7 +7,9 @@
 
 #include "host_abi.h"
 
-#define WELKOR_SERVICE(ordinal) welkor_svc_##ordinal
+// An implementation is written WELKOR_SERVICE(52026, runDialog)(…): found by
+// its ordinal and by the name the plug-in calls it by.
+#define WELKOR_SERVICE(ordinal, name) welkor_svc_##ordinal
 
 extern "C" {
 #define WELKOR_DECLARE_SERVICE(ordinal, name, conv, ret, params) ret conv welkor_svc_##ordinal params;

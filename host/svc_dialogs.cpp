@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dialog_model.h"
+#include "host_constants.h"
 #include "host_state.h"
 #include "keys.h"
 #include "mazovia.h"
@@ -45,8 +46,9 @@ void answerWithSteps(DialogModel& model, const std::vector<std::string>& steps) 
 }  // namespace
 
 // runDialog
-int32_t WELKOR_SERVICE(52026)(const void* block, int32_t number, char* data, DialogCallback callback) {
+int32_t WELKOR_SERVICE(52026, runDialog)(const void* block, int32_t number, char* data, DialogCallback callback) {
   HostState& s = state();
+  if (number == hostabi::kExportDialog) s.exportDialogRan = true;
   DialogTemplate dialog;
   std::string error;
   if (!findDialog(static_cast<const unsigned char*>(block), number, dialog, error)) {

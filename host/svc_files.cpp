@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "host_constants.h"
 #include "host_state.h"
 #include "service_impl.h"
 
@@ -45,8 +46,10 @@ void makeFolder(const char* path) {
 }  // namespace
 
 // openFile: like fopen; failOpen names paths whose open fails.
-HostFile* WELKOR_SERVICE(52534)(const char* path, const char* mode, int32_t, int32_t, int32_t, int32_t, int32_t,
-                                int32_t, int32_t) {
+HostFile* WELKOR_SERVICE(52534, openFile)(const char* path, const char* mode, int32_t flags, int32_t a4, int32_t owner,
+                                int32_t a6, int32_t a7, int32_t a8, int32_t a9) {
+  if (flags != hostabi::kOpenFileFlags || a4 != 0 || owner != hostabi::kOpenFileNoOwner || a6 || a7 || a8 || a9)
+    protocolError(52534, "an output file is opened with 0x40, 0, -1, 0, 0, 0, 0 after path and mode");
   if (!path || !mode) return nullptr;
   const auto& fail = state().db.knobs.failOpen;
   if (std::find(fail.begin(), fail.end(), std::string(path)) != fail.end()) return nullptr;
@@ -63,13 +66,13 @@ HostFile* WELKOR_SERVICE(52534)(const char* path, const char* mode, int32_t, int
 
 // The file holder: the host hands files over inside it.
 // fileHolderConstruct
-void* KW_THISCALL WELKOR_SERVICE(22562)(void* self, HostFile* file) {
+void* KW_THISCALL WELKOR_SERVICE(22562, fileHolderConstruct)(void* self, HostFile* file) {
   std::memcpy(self, &file, sizeof file);
   return self;
 }
 
 // fileHolderRelease
-HostFile* KW_THISCALL WELKOR_SERVICE(22567)(void* self) {
+HostFile* KW_THISCALL WELKOR_SERVICE(22567, fileHolderRelease)(void* self) {
   HostFile* file = nullptr;
   std::memcpy(&file, self, sizeof file);
   HostFile* none = nullptr;
@@ -79,8 +82,8 @@ HostFile* KW_THISCALL WELKOR_SERVICE(22567)(void* self) {
 
 // fileHolderDispose: an empty holder leaves nothing behind; a full one
 // closes its file.
-void KW_THISCALL WELKOR_SERVICE(22563)(void* self) {
-  HostFile* file = WELKOR_SERVICE(22567)(self);
+void KW_THISCALL WELKOR_SERVICE(22563, fileHolderDispose)(void* self) {
+  HostFile* file = WELKOR_SERVICE(22567, fileHolderRelease)(self);
   if (file) {
     std::fclose(file->stream);
     --state().counts.openFiles;
@@ -89,7 +92,7 @@ void KW_THISCALL WELKOR_SERVICE(22563)(void* self) {
 }
 
 // writeFormatted: like fprintf; negative when the write failed.
-int32_t WELKOR_SERVICE(52541)(HostFile* file, const char* format, ...) {
+int32_t WELKOR_SERVICE(52541, writeFormatted)(HostFile* file, const char* format, ...) {
   if (!file || !format) return -1;
   if (countedCallFails(state().counts.writes, state().db.knobs.failWriteCall)) return -1;
   va_list args;
@@ -100,7 +103,7 @@ int32_t WELKOR_SERVICE(52541)(HostFile* file, const char* format, ...) {
 }
 
 // closeFile: like fclose; EOF when anything written could not be stored.
-int32_t WELKOR_SERVICE(52305)(HostFile* file) {
+int32_t WELKOR_SERVICE(52305, closeFile)(HostFile* file) {
   if (!file) return -1;
   bool failed = countedCallFails(state().counts.closes, state().db.knobs.failCloseCall);
   failed = std::ferror(file->stream) != 0 || failed;
@@ -111,13 +114,13 @@ int32_t WELKOR_SERVICE(52305)(HostFile* file) {
 }
 
 // hostFolder: a writable folder of the host.
-const char* WELKOR_SERVICE(52016)() {
+const char* WELKOR_SERVICE(52016, hostFolder)() {
   makeFolder("TMP");
   return "TMP";
 }
 
 // appendFileName: path + separator + name.
-char* WELKOR_SERVICE(52015)(char* path, const char* name) {
+char* WELKOR_SERVICE(52015, appendFileName)(char* path, const char* name) {
   if (!path || !name) return path;
   size_t n = std::strlen(path);
   if (n > 0 && path[n - 1] != '\\' && path[n - 1] != '/') std::strcat(path, "\\");

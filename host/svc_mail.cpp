@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host_constants.h"
 #include "host_state.h"
 #include "mail.h"
 #include "mazovia.h"
@@ -166,7 +167,7 @@ bool deliverToOutbox(const std::string& mailPath) {
 // sender), the body and the two attachments, at the wide mail-file path.
 // 0 when it cannot be built: no recipient, an attachment that cannot be read,
 // or a file that cannot be written.
-int32_t WELKOR_SERVICE(52637)(char* settings, const char* body, const void* wideMailPath, const void* widePdfPath,
+int32_t WELKOR_SERVICE(52637, buildMailFile)(char* settings, const char* body, const void* wideMailPath, const void* widePdfPath,
                               const void* wideDataPath, int32_t) {
   if (!settings || !wideMailPath) return 0;
   MailMessage message;
@@ -185,8 +186,9 @@ int32_t WELKOR_SERVICE(52637)(char* settings, const char* body, const void* wide
 
 // sendMail: over SMTP to the server, or with no server into OUTBOX. 0 when
 // delivered.
-int32_t WELKOR_SERVICE(51525)(const char* mailPath, int32_t, const char* server, const char* sender,
+int32_t WELKOR_SERVICE(51525, sendMail)(const char* mailPath, int32_t options, const char* server, const char* sender,
                               const char* senderName, int32_t port) {
+  if (options != 0) protocolError(51525, "a mail is sent with 0 as its second argument");
   (void)senderName;  // the message carries it already
   if (!mailPath) return -1;
   const std::string path = mazoviaToUtf8(hostPath(mailPath));
@@ -205,7 +207,7 @@ int32_t WELKOR_SERVICE(51525)(const char* mailPath, int32_t, const char* server,
 }
 
 // mailSettings: configuration 34 from the database. 1 when filled.
-int32_t WELKOR_SERVICE(52636)(int32_t, int32_t configuration, char* settings, int32_t) {
+int32_t WELKOR_SERVICE(52636, mailSettings)(int32_t, int32_t configuration, char* settings, int32_t) {
   if (!settings || configuration != kMailConfiguration) return 0;
   const MailConfig& mail = state().db.mail;
   std::memset(settings, 0, M::kSize);
@@ -218,7 +220,7 @@ int32_t WELKOR_SERVICE(52636)(int32_t, int32_t configuration, char* settings, in
 
 // configScreen: the mail settings screen. The front end runs in batch mode:
 // it shows the settings in force and leaves them as they are.
-int32_t WELKOR_SERVICE(52630)(int32_t, int32_t configuration, int32_t) {
+int32_t WELKOR_SERVICE(52630, configScreen)(int32_t, int32_t configuration, int32_t) {
   if (configuration != kMailConfiguration) return 0;
   const HostState& s = state();
   if (s.screen) {

@@ -41,44 +41,44 @@ const char* scopeName(void* self) {
 }  // namespace
 
 // allocate
-void* WELKOR_SERVICE(21284)(uint32_t size) {
+void* WELKOR_SERVICE(21284, allocate)(uint32_t size) {
   return allocationFails(size) ? nullptr : counted(std::malloc(size ? size : 1));
 }
 
 // allocateZeroed
-void* WELKOR_SERVICE(21285)(uint32_t count, uint32_t size) {
+void* WELKOR_SERVICE(21285, allocateZeroed)(uint32_t count, uint32_t size) {
   const uint32_t knob = state().db.knobs.failAllocationSize.value_or(0);
   if (allocationFails(size) || (knob && knob == count * size)) return nullptr;
   return counted(std::calloc(count ? count : 1, size ? size : 1));
 }
 
 // reallocate
-void* WELKOR_SERVICE(21286)(void* block, uint32_t size) {
+void* WELKOR_SERVICE(21286, reallocate)(void* block, uint32_t size) {
   if (allocationFails(size)) return nullptr;
   void* moved = std::realloc(block, size ? size : 1);
   return block ? moved : counted(moved);
 }
 
 // release
-void WELKOR_SERVICE(21287)(void* block) {
+void WELKOR_SERVICE(21287, release)(void* block) {
   if (block) --state().counts.liveBlocks;
   std::free(block);
 }
 
 // scopeEnter
-void KW_THISCALL WELKOR_SERVICE(21601)(void* self, const char* name, int32_t) {
+void KW_THISCALL WELKOR_SERVICE(21601, scopeEnter)(void* self, const char* name, int32_t) {
   std::memcpy(self, &name, sizeof name);
   state().scopeLog.push_back(std::string("enter ") + (name ? name : ""));
 }
 
 // scopeLeave
-void KW_THISCALL WELKOR_SERVICE(21602)(void* self) { state().scopeLog.push_back(std::string("leave ") + scopeName(self)); }
+void KW_THISCALL WELKOR_SERVICE(21602, scopeLeave)(void* self) { state().scopeLog.push_back(std::string("leave ") + scopeName(self)); }
 
 // exceptionReporter
-ExceptionReportFn* WELKOR_SERVICE(38417)() { return &g_reportEntry; }
+ExceptionReportFn* WELKOR_SERVICE(38417, exceptionReporter)() { return &g_reportEntry; }
 
 // fatalError: the host ends the program.
-void WELKOR_SERVICE(34704)(int32_t code) {
+void WELKOR_SERVICE(34704, fatalError)(int32_t code) {
   std::fflush(stdout);
   std::fprintf(stderr, "WELKOR: fatal error %d\n", code);
   std::fflush(stderr);

@@ -80,10 +80,10 @@ size_t livePrintObjects() { return jobs().byObject.size(); }
 }  // namespace welkor
 
 // printKeyDefinition
-int32_t WELKOR_SERVICE(52003)(int32_t registerValue) { return kKeyDefinitionBase + registerValue; }
+int32_t WELKOR_SERVICE(52003, printKeyDefinition)(int32_t registerValue) { return kKeyDefinitionBase + registerValue; }
 
 // printObjectConstruct: a new object replaces whatever was left at its address.
-void* KW_THISCALL WELKOR_SERVICE(22892)(void* self) {
+void* KW_THISCALL WELKOR_SERVICE(22892, printObjectConstruct)(void* self) {
   if (!self) return nullptr;
   if (jobs().current == self) jobs().current = nullptr;
   jobs().byObject[self] = PrintJob{};
@@ -92,7 +92,7 @@ void* KW_THISCALL WELKOR_SERVICE(22892)(void* self) {
 }
 
 // printObjectDispose: completes the job's file when anything was printed.
-void KW_THISCALL WELKOR_SERVICE(22894)(void* self) {
+void KW_THISCALL WELKOR_SERVICE(22894, printObjectDispose)(void* self) {
   PrintJob* job = jobOf(self);
   logCall(job ? "22894 dispose" : "22894 dispose (not constructed)", job);
   if (!job) return;
@@ -104,7 +104,7 @@ void KW_THISCALL WELKOR_SERVICE(22894)(void* self) {
 
 // printTarget: output into a file; mode 0x5600 is the file output. The
 // references that the set-up hands on are the object's own address.
-void* KW_THISCALL WELKOR_SERVICE(22900)(void* self, int32_t mode, const char* path, int32_t a, int32_t b, int32_t c,
+void* KW_THISCALL WELKOR_SERVICE(22900, printTarget)(void* self, int32_t mode, const char* path, int32_t a, int32_t b, int32_t c,
                                         int32_t d, int32_t e) {
   PrintJob* job = jobOf(self);
   logCall(formatted("22900 target 0x%X %s %d %d %d %d %d", static_cast<unsigned>(mode), path ? path : "(null)", a, b, c,
@@ -116,14 +116,14 @@ void* KW_THISCALL WELKOR_SERVICE(22900)(void* self, int32_t mode, const char* pa
 }
 
 // printTargetOpen
-void* KW_THISCALL WELKOR_SERVICE(22935)(void* reference) {
+void* KW_THISCALL WELKOR_SERVICE(22935, printTargetOpen)(void* reference) {
   PrintJob* job = jobOf(reference);
   logCall("22935 open", job);
   return job ? reference : nullptr;
 }
 
 // printTargetStart: printing goes into this job from now on.
-void* KW_THISCALL WELKOR_SERVICE(22934)(void* reference) {
+void* KW_THISCALL WELKOR_SERVICE(22934, printTargetStart)(void* reference) {
   PrintJob* job = jobOf(reference);
   logCall("22934 start", job);
   if (!job || job->path.empty()) return nullptr;
@@ -132,20 +132,20 @@ void* KW_THISCALL WELKOR_SERVICE(22934)(void* reference) {
 }
 
 // printKeyValueA: the key that the printout dialog is answered with.
-int16_t* WELKOR_SERVICE(52262)() {
+int16_t* WELKOR_SERVICE(52262, printKeyValueA)() {
   logCall("52262 key value A", currentJob());
   return &g_keyValueA;
 }
 
 // printKeyValueB: the key that closes the printout's preview.
-int16_t* WELKOR_SERVICE(52263)() {
+int16_t* WELKOR_SERVICE(52263, printKeyValueB)() {
   logCall("52263 key value B", currentJob());
   return &g_keyValueB;
 }
 
 // printInvoice: the invoice under the search key, with its counting lines
 // from the line table, into the current job. 1 when printed.
-int32_t WELKOR_SERVICE(51430)(int32_t keyDefinition, const char* key, HostTable* lineTable) {
+int32_t WELKOR_SERVICE(51430, printInvoice)(int32_t keyDefinition, const char* key, HostTable* lineTable) {
   raiseIfChosen(51430);
   PrintJob* job = currentJob();
   const Invoice* invoice = key ? invoiceUnderKey(keyDefinition, key) : nullptr;
@@ -167,7 +167,7 @@ int32_t WELKOR_SERVICE(51430)(int32_t keyDefinition, const char* key, HostTable*
 }
 
 // printEnd
-void WELKOR_SERVICE(37996)() { logCall("37996 end", currentJob()); }
+void WELKOR_SERVICE(37996, printEnd)() { logCall("37996 end", currentJob()); }
 
 // printFinish: the register is redrawn after a printout.
-void WELKOR_SERVICE(52064)() { logCall("52064 finish", currentJob()); }
+void WELKOR_SERVICE(52064, printFinish)() { logCall("52064 finish", currentJob()); }

@@ -59,7 +59,7 @@ void logCall(uint32_t ordinal) {
 
 void protocolError(uint32_t ordinal, const char* what) {
   ++scanChecks().protocolErrors;
-  std::fprintf(stderr, "WELKOR: scan protocol error in host service %u: %s\n", ordinal, what);
+  welkor::protocolError(ordinal, what);
 }
 
 const Invoice* invoiceById(int32_t id) {
@@ -83,7 +83,7 @@ Scan* knownScan(const char* block) {
 }  // namespace
 
 // makeSearchKey
-int32_t WELKOR_SERVICE(51425)(int32_t definition, int32_t, char* key, int32_t number) {
+int32_t WELKOR_SERVICE(51425, makeSearchKey)(int32_t definition, int32_t, char* key, int32_t number) {
   logCall(51425);
   if (!key) return 0;
   formatSearchKey(key, SearchKey{definition, number});
@@ -93,7 +93,7 @@ int32_t WELKOR_SERVICE(51425)(int32_t definition, int32_t, char* key, int32_t nu
 // openScan
 // Only the line index of table 45 exists here: the lines of the invoice whose
 // IdDokumentu the key holds, in the order of its `lines`.
-int32_t WELKOR_SERVICE(52278)(char* block, HostTable* table, int32_t index, const char* key, int32_t, int32_t) {
+int32_t WELKOR_SERVICE(52278, openScan)(char* block, HostTable* table, int32_t index, const char* key, int32_t, int32_t) {
   logCall(52278);
   if (!block) {
     protocolError(52278, "no scan block");
@@ -124,7 +124,7 @@ int32_t WELKOR_SERVICE(52278)(char* block, HostTable* table, int32_t index, cons
 }
 
 // nextScan
-int32_t WELKOR_SERVICE(52279)(char* block) {
+int32_t WELKOR_SERVICE(52279, nextScan)(char* block) {
   logCall(52279);
   Scan* scan = block ? knownScan(block) : nullptr;
   if (!scan || !scan->open) {
@@ -141,7 +141,7 @@ int32_t WELKOR_SERVICE(52279)(char* block) {
 }
 
 // endScan
-int32_t WELKOR_SERVICE(52281)(char* block) {
+int32_t WELKOR_SERVICE(52281, endScan)(char* block) {
   logCall(52281);
   Scan* scan = block ? knownScan(block) : nullptr;
   if (!scan || !scan->attempted) {
@@ -154,7 +154,7 @@ int32_t WELKOR_SERVICE(52281)(char* block) {
 }
 
 // disposeScan
-int32_t WELKOR_SERVICE(50538)(char* block) {
+int32_t WELKOR_SERVICE(50538, disposeScan)(char* block) {
   logCall(50538);
   if (!block) {
     protocolError(50538, "no scan block");

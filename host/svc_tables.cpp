@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "host_constants.h"
 #include "host_state.h"
 #include "records.h"
 #include "service_impl.h"
@@ -56,16 +57,29 @@ void copyRecord(char* to, const Bytes& from, size_t size) {
 }  // namespace
 
 // tableObject
-HostTable* WELKOR_SERVICE(52256)(int32_t number) { return tables().object(number); }
+HostTable* WELKOR_SERVICE(52256, tableObject)(int32_t number) { return tables().object(number); }
 
 // prepareTable
 // The host's tables are always ready for reading; mode 0x6A brings the
 // register's window up to date, which it always is here.
-int32_t WELKOR_SERVICE(52465)(HostTable* table, int32_t) { return tables().fromObject(table) ? 1 : 0; }
+// The register is brought up to date (0x6A) by its key handler before the
+// export dialog; every table read after it is prepared for reading (255).
+int32_t WELKOR_SERVICE(52465, prepareTable)(HostTable* table, int32_t mode) {
+  Table* t = tables().fromObject(table);
+  const HostState& s = state();
+  const bool isRegister = t && t->number == hostabi::kInvoiceTable;
+  bool right = mode == hostabi::kPrepareForReading || (isRegister && mode == hostabi::kPrepareRegister);
+  // Within a key press the host knows which of the two is due.
+  if (s.inKeyPress)
+    right = mode == (isRegister && !s.exportDialogRan ? hostabi::kPrepareRegister : hostabi::kPrepareForReading);
+  if (!right)
+    protocolError(52465, "table " + std::to_string(t ? t->number : -1) + " prepared with mode " + std::to_string(mode));
+  return t ? 1 : 0;
+}
 
 // loadCurrentRecord
 // Only the company table has a record to load: the database's one company.
-int32_t WELKOR_SERVICE(52466)(int32_t, HostTable* table) {
+int32_t WELKOR_SERVICE(52466, loadCurrentRecord)(int32_t, HostTable* table) {
   Table* t = tables().fromObject(table);
   if (!t || t->number != kCompanyTable) return 0;
   copyRecord(t->current.data(), state().db.company, std::min<size_t>(t->current.size(), layout::Firma::kSize));
@@ -73,10 +87,10 @@ int32_t WELKOR_SERVICE(52466)(int32_t, HostTable* table) {
 }
 
 // customerSearchKey
-int32_t* WELKOR_SERVICE(52260)() { return &g_customerSearchNumber; }
+int32_t* WELKOR_SERVICE(52260, customerSearchKey)() { return &g_customerSearchNumber; }
 
 // lookupCustomer
-int32_t WELKOR_SERVICE(52352)(int32_t mode) {
+int32_t WELKOR_SERVICE(52352, lookupCustomer)(int32_t mode) {
   if (mode != -1) return 0;
   const Customer* c = customerById(g_customerSearchNumber);
   Table* t = tables().find(kCustomerTable);
@@ -86,7 +100,7 @@ int32_t WELKOR_SERVICE(52352)(int32_t mode) {
 }
 
 // customerRecord
-int32_t WELKOR_SERVICE(52480)(char* record, int32_t mode, int32_t number, int32_t) {
+int32_t WELKOR_SERVICE(52480, customerRecord)(char* record, int32_t mode, int32_t number, int32_t) {
   raiseIfChosen(52480);
   Customer* c = customerById(number);
   if (!c || !record) return 0;
@@ -103,7 +117,7 @@ int32_t WELKOR_SERVICE(52480)(char* record, int32_t mode, int32_t number, int32_
 }
 
 // readAttribute
-int32_t WELKOR_SERVICE(52350)(int32_t, int32_t number, int32_t, int32_t group, const char* name, char* record,
+int32_t WELKOR_SERVICE(52350, readAttribute)(int32_t, int32_t number, int32_t, int32_t group, const char* name, char* record,
                               int32_t) {
   const Customer* c = customerById(number);
   if (!c || !name || !record || group != kAttributeGroup) return -1;
@@ -119,7 +133,10 @@ int32_t WELKOR_SERVICE(52350)(int32_t, int32_t number, int32_t, int32_t group, c
 }
 
 // writeAttribute
-int32_t WELKOR_SERVICE(52351)(int32_t, int32_t group, char* record) {
+int32_t WELKOR_SERVICE(52351, writeAttribute)(int32_t, int32_t group, char* record) {
+  if (record && (rec::get(record, layout::Attribute::WordA) != hostabi::kAttributeWordA ||
+                 rec::get(record, layout::Attribute::WordB) != hostabi::kAttributeWordB))
+    protocolError(52351, "an attribute is written with the words 1 and 2");
   if (!record || group != kAttributeGroup) return -1;
   Customer* c = customerById(rec::get(record, layout::Attribute::RecordNumber));
   std::string name = boundedText(rec::field(record, layout::Attribute::Name), layout::Attribute::Name.room);
@@ -138,7 +155,7 @@ int32_t WELKOR_SERVICE(52351)(int32_t, int32_t group, char* record) {
 }
 
 // lookupGoods
-int32_t WELKOR_SERVICE(52598)(int32_t, int32_t ref1, int32_t ref2, char* buffer, int32_t) {
+int32_t WELKOR_SERVICE(52598, lookupGoods)(int32_t, int32_t ref1, int32_t ref2, char* buffer, int32_t) {
   if (!buffer) return 0;
   for (const Goods& g : state().db.goods)
     if (g.ref1 == ref1 && g.ref2 == ref2) {

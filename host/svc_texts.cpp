@@ -14,21 +14,21 @@ bool trimmed(char c) { return c == ' ' || c == ','; }
 }  // namespace
 
 // convertText: into a target of the given capacity, never past it.
-int32_t WELKOR_SERVICE(35387)(char* target, int32_t capacity, const char* source, int32_t length, int32_t from,
+int32_t WELKOR_SERVICE(35387, convertText)(char* target, int32_t capacity, const char* source, int32_t length, int32_t from,
                               int32_t to) {
   return convertText(target, capacity, source, length, from, to);
 }
 
 // convertInPlace: the target gets no more room than the source text takes, so
 // a conversion never lengthens the text (what would not fit is left out).
-int32_t WELKOR_SERVICE(52158)(char* target, const char* source, int32_t from, int32_t to) {
+int32_t WELKOR_SERVICE(52158, convertInPlace)(char* target, const char* source, int32_t from, int32_t to) {
   if (!target) return -1;
   const int32_t room = source ? static_cast<int32_t>(std::strlen(source)) + 1 : 1;
   return convertText(target, room, source, -1, from, to);
 }
 
 // cleanText: control bytes other than CR and LF become blanks; the length stays.
-char* WELKOR_SERVICE(40404)(char* text) {
+char* WELKOR_SERVICE(40404, cleanText)(char* text) {
   if (!text) return text;
   for (char* p = text; *p; ++p) {
     unsigned char c = static_cast<unsigned char>(*p);
@@ -38,7 +38,7 @@ char* WELKOR_SERVICE(40404)(char* text) {
 }
 
 // trimText: leading and trailing blanks and commas go, in place.
-char* WELKOR_SERVICE(52133)(char* text) {
+char* WELKOR_SERVICE(52133, trimText)(char* text) {
   if (!text) return text;
   size_t start = 0;
   while (trimmed(text[start])) ++start;
@@ -50,7 +50,7 @@ char* WELKOR_SERVICE(52133)(char* text) {
 }
 
 // copyBounded: at most `limit` characters, always terminated.
-char* WELKOR_SERVICE(52161)(char* target, const char* source, int32_t limit) {
+char* WELKOR_SERVICE(52161, copyBounded)(char* target, const char* source, int32_t limit) {
   if (!target) return target;
   size_t n = 0;
   if (source && limit > 0)
@@ -61,7 +61,7 @@ char* WELKOR_SERVICE(52161)(char* target, const char* source, int32_t limit) {
 }
 
 // currentTextCode: the host's texts are Mazovia.
-int32_t* WELKOR_SERVICE(38020)() {
+int32_t* WELKOR_SERVICE(38020, currentTextCode)() {
   static int32_t code = kMazovia;
   return &code;
 }

@@ -95,7 +95,7 @@ Moment now() {
 }  // namespace
 
 // vatRate: the rate of the code in the database; an unknown code gives 0.
-double WELKOR_SERVICE(52314)(int32_t code) {
+double WELKOR_SERVICE(52314, vatRate)(int32_t code) {
   const auto& rates = state().db.vatRates;
   auto found = rates.find(code);
   return found == rates.end() ? 0.0 : found->second;
@@ -103,13 +103,13 @@ double WELKOR_SERVICE(52314)(int32_t code) {
 
 // amountNonZero: the stored amount in units of the resolution, rounded half
 // away from zero, is not 0.
-int32_t WELKOR_SERVICE(52178)(double amount, int32_t resolution) {
+int32_t WELKOR_SERVICE(52178, amountNonZero)(double amount, int32_t resolution) {
   double scaled = resolution > 0 ? amount / resolution : amount;
   return std::round(scaled) != 0.0 ? 1 : 0;
 }
 
 // dateText: DD.MM.YYYY; an empty date gives the empty text.
-char* WELKOR_SERVICE(32008)(char* out, const char* date) {
+char* WELKOR_SERVICE(32008, dateText)(char* out, const char* date) {
   if (!out) return out;
   Civil d;
   if (!readDate(date, d)) {
@@ -122,7 +122,7 @@ char* WELKOR_SERVICE(32008)(char* out, const char* date) {
 }
 
 // today: the host date of the clock (or of WELKOR_NOW).
-char* WELKOR_SERVICE(30204)(char* out) {
+char* WELKOR_SERVICE(30204, today)(char* out) {
   if (!out) return out;
   Moment m = now();
   writeDate(out, m.date);
@@ -130,7 +130,7 @@ char* WELKOR_SERVICE(30204)(char* out) {
 }
 
 // timeText: form 2 is "hh:mm", any other "hh:mm:ss".
-char* WELKOR_SERVICE(30308)(char* out, int32_t form) {
+char* WELKOR_SERVICE(30308, timeText)(char* out, int32_t form) {
   if (!out) return out;
   Moment m = now();
   if (form == 2)
@@ -142,7 +142,7 @@ char* WELKOR_SERVICE(30308)(char* out, int32_t form) {
 
 // splitDate: year, month and day; an empty date gives 0, 0, 0. Non-zero when
 // the date was read.
-int32_t WELKOR_SERVICE(30520)(const char* date, int16_t* year, int16_t* month, int16_t* day, int32_t) {
+int32_t WELKOR_SERVICE(30520, splitDate)(const char* date, int16_t* year, int16_t* month, int16_t* day, int32_t) {
   Civil d{0, 0, 0};
   bool read = readDate(date, d);
   if (!read) d = Civil{0, 0, 0};
@@ -154,7 +154,7 @@ int32_t WELKOR_SERVICE(30520)(const char* date, int16_t* year, int16_t* month, i
 
 // addDays: the date that many days later (earlier when negative); an empty
 // date, or one that would leave the years 0001 to 9999, gives the empty date.
-int32_t WELKOR_SERVICE(31012)(const char* date, char* out, int32_t days) {
+int32_t WELKOR_SERVICE(31012, addDays)(const char* date, char* out, int32_t days) {
   if (!out) return 0;
   Civil d;
   if (!readDate(date, d)) {

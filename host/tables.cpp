@@ -93,9 +93,9 @@ void Tables::putCursor(size_t invoiceIndex) { putCursor(invoiceIndex, kFirstShow
 void Tables::putCursor(size_t invoiceIndex, size_t firstShown) {
   Table* reg = find(44);
   if (!reg) return;
-  put<int32_t>(reg->object, layout::TableObject::Position80, kWindowStart);
-  put<int32_t>(reg->object, layout::TableObject::Position84, static_cast<int32_t>(firstShown));
-  put<int32_t>(reg->object, layout::TableObject::Position88,
+  put<int32_t>(reg->object, layout::TableObject::WindowStart, kWindowStart);
+  put<int32_t>(reg->object, layout::TableObject::FirstShownRow, static_cast<int32_t>(firstShown));
+  put<int32_t>(reg->object, layout::TableObject::CursorRow,
                kWindowStart + static_cast<int32_t>(invoiceIndex) - static_cast<int32_t>(firstShown));
 }
 
@@ -104,6 +104,11 @@ char* currentRecordOf(const HostTable* t) { return get<char*>(t, layout::TableOb
 KeyHandler keyHandlerOf(const HostTable* t) { return get<KeyHandler>(t, layout::TableObject::KeyHandler); }
 
 int32_t pressRegisterKey(uint16_t key, int16_t* refreshFlag) {
+  state().exportDialogRan = false;
+  state().inKeyPress = true;
+  struct Done {
+    ~Done() { state().inKeyPress = false; }
+  } done;
   Table* reg = tables().find(44);
   KeyHandler handler = keyHandlerOf(&reg->object);
   // The register value and the filler arguments are the register's own.

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "helpers.h"
+#include "host_constants.h"
 #include "host_services.h"
 #include "mazovia_text.h"
 
@@ -10,9 +11,6 @@ namespace kw {
 
 namespace {
 
-constexpr int32_t kPrepareForReading = 255;
-constexpr int32_t kLineKeyDefinition = 812;
-constexpr int32_t kLineIndex = 68;
 constexpr int32_t kByNumber = -1;
 constexpr int32_t kScanStep = 1;
 
@@ -29,7 +27,7 @@ struct ScanEnd {
 
 HostTable* openTable(int32_t number) {
   HostTable* t = svc::tableObject(number);
-  if (t) svc::prepareTable(t, kPrepareForReading);
+  if (t) svc::prepareTable(t, hostabi::kPrepareForReading);
   return t;
 }
 
@@ -44,14 +42,14 @@ HostTable* openLineTable(int32_t diskErrorNumber) {
 }
 
 LineScan::LineScan(HostTable* lines, const char* tspr) : lines_(lines), block_{}, key_{} {
-  svc::makeSearchKey(kLineKeyDefinition, 0, key_, rec::get(tspr, layout::Tspr::IdDokumentu));
+  svc::makeSearchKey(hostabi::kLineKeyDefinition, 0, key_, rec::get(tspr, layout::Tspr::IdDokumentu));
 }
 
 LineScan::~LineScan() { svc::disposeScan(block_); }
 
 int32_t LineScan::pass(const Visit& visit) {
   ScanEnd end{block_};
-  if (!svc::openScan(block_, lines_, kLineIndex, key_, 0, 0)) return 0;
+  if (!svc::openScan(block_, lines_, hostabi::kLineIndex, key_, 0, 0)) return 0;
   int32_t counted = 0;
   while (svc::nextScan(block_) == kScanStep) {
     const char* line = lines_ ? table::currentRecord(lines_) : nullptr;

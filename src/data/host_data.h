@@ -6,15 +6,16 @@
 #include <functional>
 
 #include "host_abi.h"
+#include "host_constants.h"
 #include "record_layout.h"
 #include "records.h"
 
 namespace kw {
 
-constexpr int32_t kCustomerTable = 35;
-constexpr int32_t kInvoiceTable = 44;
-constexpr int32_t kLineTable = 45;
-constexpr int32_t kCompanyTable = 59;
+using hostabi::kCompanyTable;
+using hostabi::kCustomerTable;
+using hostabi::kInvoiceTable;
+using hostabi::kLineTable;
 constexpr size_t kGoodsRecordSize = layout::Towar::kSize;
 
 // The table object, prepared for reading; null when the host has no such table.

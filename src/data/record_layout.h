@@ -116,9 +116,9 @@ constexpr Text Kod{123, 17};
 namespace TableObject {
 constexpr uint16_t RecordLength = 6;  // int16
 constexpr uint16_t CurrentRecord = 8;  // pointer
-constexpr uint16_t Position80 = 80;  // int32: window start
-constexpr uint16_t Position84 = 84;  // int32: first row shown
-constexpr uint16_t Position88 = 88;  // int32: cursor row
+constexpr uint16_t WindowStart = 80;  // int32: window start
+constexpr uint16_t FirstShownRow = 84;  // int32: first row shown
+constexpr uint16_t CursorRow = 88;  // int32: cursor row
 constexpr uint16_t KeyHandler = 104;  // pointer
 }  // namespace TableObject
 

@@ -1,4 +1,5 @@
 #include "text_output.h"
+#include "host_constants.h"
 #include "write_status.h"
 
 #include <cstdarg>
@@ -15,7 +16,6 @@ namespace kw {
 
 namespace {
 
-constexpr uint32_t kFormatBufferSize = 205825;
 constexpr int32_t kHostText = 1;
 constexpr int32_t kWindows1250 = 3;
 constexpr int32_t kUtf8 = 6;
@@ -39,7 +39,7 @@ class HostMemory {
 
 // Formats into the buffer; a piece longer than the buffer is cut to fit.
 void formatPiece(char* buffer, const char* format, va_list args) {
-  if (std::vsnprintf(buffer, kFormatBufferSize, format, args) < 0) buffer[0] = '\0';
+  if (std::vsnprintf(buffer, hostabi::kFormatBufferSize, format, args) < 0) buffer[0] = '\0';
 }
 
 bool isMarkup(char c) {
@@ -69,7 +69,7 @@ char* _xmlSafe(char* text) {
 }
 
 void writeUtf8Piece(HostFile* file, const char* format, ...) {
-  HostMemory piece(kFormatBufferSize);
+  HostMemory piece(hostabi::kFormatBufferSize);
   if (!piece.get()) {
     markWriteFailed();
     return;
@@ -92,7 +92,7 @@ void writeUtf8Piece(HostFile* file, const char* format, ...) {
 }
 
 void write1250Piece(HostFile* file, const char* format, ...) {
-  HostMemory piece(kFormatBufferSize);
+  HostMemory piece(hostabi::kFormatBufferSize);
   if (!piece.get()) {
     markWriteFailed();
     return;

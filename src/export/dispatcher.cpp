@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "dialog_templates.h"
+#include "host_constants.h"
 #include "host_services.h"
 #include "ksef.h"
 #include "platform.h"
@@ -17,7 +18,7 @@ namespace {
 class CustomerRecordSaver {
  public:
   CustomerRecordSaver() {
-    HostTable* t = svc::tableObject(35);
+    HostTable* t = svc::tableObject(hostabi::kCustomerTable);
     if (t && table::currentRecord(t)) {
       std::memcpy(saved_, table::currentRecord(t), sizeof saved_);
       taken_ = 1;
@@ -31,7 +32,7 @@ class CustomerRecordSaver {
   void restore() {
     if (!taken_) return;
     taken_ = 0;
-    HostTable* t = svc::tableObject(35);
+    HostTable* t = svc::tableObject(hostabi::kCustomerTable);
     if (t && table::currentRecord(t)) std::memcpy(table::currentRecord(t), saved_, sizeof saved_);
   }
 
@@ -47,14 +48,14 @@ int32_t exportDispatcher(char* invoice, int16_t registerValue, int16_t* refreshF
   platform::mkdir("FAKTURY");
   const bool ksef = kw::ksefExportEnabled();
   const unsigned char* templates = ksef ? kDialogTemplatesKsef.data() : kDialogTemplates.data();
-  int16_t code = static_cast<int16_t>(svc::runDialog(templates, 1001, nullptr, nullptr));
+  int16_t code = static_cast<int16_t>(svc::runDialog(templates, hostabi::kExportDialog, nullptr, nullptr));
   InvoiceWriter writer = nullptr;
   switch (static_cast<uint16_t>(code)) {
-    case 0x3B00: writer = &writers::pcMarket; break;
-    case 0x3C00: writer = &writers::optima; break;
-    case 0x3D00: writer = &writers::comarchEdi; break;
-    case 0x3E00: writer = &writers::epp; break;
-    case 0x3F00: writer = ksef ? &writers::ksef : nullptr; break;
+    case hostabi::kKeyF1: writer = &writers::pcMarket; break;
+    case hostabi::kKeyF2: writer = &writers::optima; break;
+    case hostabi::kKeyF3: writer = &writers::comarchEdi; break;
+    case hostabi::kKeyF4: writer = &writers::epp; break;
+    case hostabi::kKeyF5: writer = ksef ? &writers::ksef : nullptr; break;
   }
   if (writer) writer(invoice, registerValue, refreshFlag);
   return code;

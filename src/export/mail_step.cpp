@@ -5,6 +5,7 @@
 
 #include "dialog_templates.h"
 #include "helpers.h"
+#include "host_constants.h"
 #include "host_services.h"
 #include "mazovia_text.h"
 #include "records.h"
@@ -13,14 +14,11 @@ namespace kw {
 
 namespace {
 
-constexpr int32_t kMailDialog = 1002;
-constexpr int16_t kCancel = 0x5002;
-constexpr int16_t kConfigure = 0x3D00;  // F3 Konfig.
+constexpr uint16_t kConfigure = hostabi::kKeyF3;  // F3 Konfig.
 constexpr int16_t kItemChosen = 1;
 constexpr int32_t kKeepDialogOpen = -2;
 
 constexpr int32_t kMailConfiguration = 34;
-constexpr int32_t kAttributeGroup = 431;
 constexpr const char* kAttributeName = "e-mail";
 constexpr int32_t kAttributeNameMax = 40;
 constexpr int32_t kRecipientMax = 300;
@@ -71,7 +69,7 @@ void _getRecipient(char* buffer, int32_t customer) {
     return;
   }
   char attribute[layout::Attribute::kSize] = {};
-  if (svc::readAttribute(0, customer, 0, kAttributeGroup, kAttributeName, attribute, 0) >= 0)
+  if (svc::readAttribute(0, customer, 0, hostabi::kEmailAttributeGroup, kAttributeName, attribute, 0) >= 0)
     putRecipient(buffer, rec::text(attribute, layout::Attribute::Value));
 }
 
@@ -85,11 +83,11 @@ void _storeRecipient(const char* address, int32_t customer) {
   }
   char attribute[layout::Attribute::kSize] = {};
   rec::store<int32_t>(attribute, layout::Attribute::RecordNumber.offset, customer);
-  rec::store<int16_t>(attribute, layout::Attribute::WordA.offset, 1);
-  rec::store<int16_t>(attribute, layout::Attribute::WordB.offset, 2);
+  rec::store<int16_t>(attribute, layout::Attribute::WordA.offset, hostabi::kAttributeWordA);
+  rec::store<int16_t>(attribute, layout::Attribute::WordB.offset, hostabi::kAttributeWordB);
   svc::copyBounded(rec::field(attribute, layout::Attribute::Name), kAttributeName, kAttributeNameMax);
   svc::copyBounded(rec::field(attribute, layout::Attribute::Value), address, kRecipientMax);
-  svc::writeAttribute(0, kAttributeGroup, attribute);
+  svc::writeAttribute(0, hostabi::kEmailAttributeGroup, attribute);
 }
 
 int32_t KW_CDECL _mailDialogKey(int16_t command, int16_t event) {
@@ -115,8 +113,8 @@ void _sendInvoiceMail(const char* pdfPath, const char* dataPath, const char* inv
   char recipient[kRecipientBufferSize] = {};
   _getRecipient(recipient, customer);
   int16_t command =
-      static_cast<int16_t>(svc::runDialog(kDialogTemplates.data(), kMailDialog, recipient, &_mailDialogKey));
-  if (command == kCancel) return;
+      static_cast<int16_t>(svc::runDialog(kDialogTemplates.data(), hostabi::kMailDialog, recipient, &_mailDialogKey));
+  if (command == hostabi::kCommandCancel) return;
   recipient[kRecipientBufferSize - 1] = '\0';  // whatever the dialog left there
   _storeRecipient(recipient, customer);
 

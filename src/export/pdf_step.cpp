@@ -1,6 +1,7 @@
 #include "pdf_step.h"
 
 #include "helpers.h"
+#include "host_constants.h"
 #include "host_services.h"
 #include "platform.h"
 
@@ -8,9 +9,6 @@ namespace kw {
 
 namespace {
 
-constexpr int32_t kInvoiceTable = 44;
-constexpr int32_t kLineTable = 45;
-constexpr int32_t kPrepareForReading = 255;
 constexpr int32_t kFileOutput = 0x5600;
 constexpr int16_t kAltD = 0x2000;
 constexpr int16_t kEsc = 27;
@@ -53,7 +51,7 @@ class PrintOutput {
 
 HostTable* preparedTable(int32_t number) {
   HostTable* table = svc::tableObject(number);
-  if (table) svc::prepareTable(table, kPrepareForReading);
+  if (table) svc::prepareTable(table, hostabi::kPrepareForReading);
   return table;
 }
 
@@ -65,13 +63,13 @@ void storeKeyValue(int16_t* value, int16_t key) {
 
 void _printToPdf(const char* pdfPath, int32_t documentNumber, int32_t keyDefinition, HostTable* lineTable,
                  int16_t* refreshFlag) {
-  preparedTable(kLineTable);
+  preparedTable(hostabi::kLineTable);
   if (!pdfPath) return;
   _showMessage("Uwaga", "Tworzenie pliku %s", 0x200, pdfPath);
 
   PrintOutput output;
   output.intoFile(pdfPath);
-  if (!preparedTable(kInvoiceTable)) return;
+  if (!preparedTable(hostabi::kInvoiceTable)) return;
 
   storeKeyValue(svc::printKeyValueA(), kAltD);
   storeKeyValue(svc::printKeyValueB(), kEsc);

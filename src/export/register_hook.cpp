@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "dispatcher.h"
+#include "host_constants.h"
 #include "host_services.h"
 #include "records.h"
 #include "registration.h"
@@ -11,7 +12,6 @@ namespace hook {
 
 namespace {
 
-constexpr intptr_t kCtrlF3 = 0x6000;
 
 HostTable* g_held = nullptr;
 KeyHandler g_previous = nullptr;
@@ -21,7 +21,7 @@ frame::SizeMismatch g_tsprEntry = {layout::Tspr::kSize, 0, "Tspr", nullptr};
 
 int32_t install() {
   if (g_held) return 0;
-  HostTable* t = svc::tableObject(44);
+  HostTable* t = svc::tableObject(hostabi::kInvoiceTable);
   if (t && table::recordLength(t) == layout::Tspr::kSize) {
     g_previous = table::keyHandler(t);
     table::setKeyHandler(t, &registerHook);
@@ -48,12 +48,12 @@ int32_t KW_CDECL registerHook(intptr_t key, intptr_t registerValue, intptr_t a3,
   auto passOn = [&] {
     return previous ? previous(key, registerValue, a3, rows, a5, tableObject, a7, a8, a9, a10, refreshFlag) : 0;
   };
-  if (key != kCtrlF3) return passOn();
+  if (key != hostabi::kKeyCtrlF3) return passOn();
   auto* t = reinterpret_cast<HostTable*>(tableObject);
-  svc::prepareTable(t, 0x6A);
-  int32_t row = table::position(t, layout::TableObject::Position88) -
-                table::position(t, layout::TableObject::Position80) +
-                table::position(t, layout::TableObject::Position84);
+  svc::prepareTable(t, hostabi::kPrepareRegister);
+  int32_t row = table::position(t, layout::TableObject::CursorRow) -
+                table::position(t, layout::TableObject::WindowStart) +
+                table::position(t, layout::TableObject::FirstShownRow);
   // A row the host cannot give (no row array, a row before it, an empty
   // entry, no current-record buffer) is not an invoice to export.
   auto* rowArray = reinterpret_cast<char* const*>(rows);
@@ -62,7 +62,7 @@ int32_t KW_CDECL registerHook(intptr_t key, intptr_t registerValue, intptr_t a3,
   if (!record || !current) return passOn();
   std::memcpy(current, record, layout::Tspr::kSize);
   int32_t code = exportDispatcher(record, static_cast<int16_t>(registerValue), reinterpret_cast<int16_t*>(refreshFlag));
-  if (code == 0x5001) return passOn();
+  if (code == hostabi::kCommandToHost) return passOn();
   return 0;
 }
 

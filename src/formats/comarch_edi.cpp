@@ -8,6 +8,7 @@
 #include "address.h"
 #include "dialog_templates.h"
 #include "helpers.h"
+#include "host_constants.h"
 #include "host_data.h"
 #include "host_services.h"
 #include "mazovia_text.h"
@@ -24,7 +25,6 @@ namespace {
 namespace T = layout::Tspr;
 namespace D = layout::Tspr_dok;
 
-constexpr int32_t kIlnDialog = 1003;
 constexpr int32_t kSettingRead = 1;
 constexpr int32_t kSettingWrite = 2;
 constexpr int32_t kIlnLength = kIlnRoom - 1;
@@ -169,7 +169,7 @@ void comarchEdi(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
   char* sellerIln = iln;
   char* buyerIln = iln + kIlnRoom;
   // Whatever key closes the dialog, the numbers it holds are kept.
-  svc::runDialog(kDialogTemplates.data(), kIlnDialog, iln, nullptr);
+  svc::runDialog(kDialogTemplates.data(), hostabi::kIlnDialog, iln, nullptr);
   _hostSetting(kSettingWrite, "EOCD", "Seller", "%s", sellerIln);
   _hostSetting(kSettingWrite, "EOCD", "Buyer", "%s", buyerIln);
 

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "exports.h"
+#include "host_constants.h"
 #include "module_state.h"
 #include "platform.h"
 
@@ -50,7 +51,7 @@ void attach(void* ownModule) {
 // nothing to forward, so they give the host's answers for an empty target.
 extern "C" int32_t KW_CDECL kwForward1() { return 0; }
 
-extern "C" int32_t KW_CDECL kwForward2(int32_t) { return -1234567890; }
+extern "C" int32_t KW_CDECL kwForward2(int32_t) { return hostabi::kEmptyForwardResult; }
 
 #if defined(_WIN32)
 #include <windows.h>

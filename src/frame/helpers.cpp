@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "host_constants.h"
 #include "host_services.h"
 #include "mazovia_text.h"
 #include "module_state.h"
@@ -84,7 +85,7 @@ void _showMessage(const char* title, const char* format, int32_t kind, ...) {
 }
 
 HostFile* _openOutputFile(const char* path, const char* mode) {
-  HostFile* file = svc::openFile(path, mode, 0x40, 0, -1, 0, 0, 0, 0);
+  HostFile* file = svc::openFile(path, mode, hostabi::kOpenFileFlags, 0, hostabi::kOpenFileNoOwner, 0, 0, 0, 0);
   // The host hands files over through its holder object.
   alignas(8) unsigned char holder[64] = {};
   svc::fileHolderConstruct(holder, file);

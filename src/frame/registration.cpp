@@ -8,6 +8,7 @@
 
 #include "exports.h"
 #include "helpers.h"
+#include "host_constants.h"
 #include "host_services.h"
 #include "mazovia_text.h"
 #include "module_state.h"
@@ -28,7 +29,8 @@ constexpr size_t kListSize = 256;
 
 template <typename... A>
 void showStop(const char* format, A... values) {
-  svc::stopMessage(15000, "STOP!!!", format, 0xF001, 0x6E2E, values...);
+  svc::stopMessage(hostabi::kStopMessageNumber, "STOP!!!", format, hostabi::kStopMessageFlags, hostabi::kStopMessageContext,
+                   values...);
 }
 
 // The list of missing ordinals and its message; returns the missing count.
@@ -83,7 +85,7 @@ int32_t mismatchText(char* report) {
 
 int32_t featureCheck() {
   ModuleState& s = state();
-  uint32_t result = s.featureEntry ? static_cast<uint32_t>(s.featureEntry(1, 1)) : 0xFFFFFFFFu;
+  uint32_t result = s.featureEntry ? static_cast<uint32_t>(s.featureEntry(hostabi::kFeatureSet, hostabi::kFeatureQuery)) : 0xFFFFFFFFu;
   s.unsupportedMask = result & ~1u;
   return s.unsupportedMask == 0 ? 0 : -1;
 }
@@ -114,7 +116,7 @@ int32_t recordSizeCheck() {
   static SizeMismatch entries[] = {{layout::Tspr::kSize, 0, "Tspr", nullptr},
                                    {layout::Tspr_dok::kSize, 0, "Tspr_dok", nullptr},
                                    {1024, 0, "k9", nullptr}};
-  static const int32_t tables[] = {44, 45, 49};
+  static const int32_t tables[] = {hostabi::kInvoiceTable, hostabi::kLineTable, hostabi::kK9Table};
   for (int i = 0; i < 3; ++i) {
     HostTable* t = svc::tableObject(tables[i]);
     int32_t found = t ? table::recordLength(t) : 0;
@@ -142,7 +144,7 @@ int32_t registrationChecks() {
 
 void loadReport() {
   ModuleState& s = state();
-  if (s.featureEntry) s.featureEntry(1, -1);
+  if (s.featureEntry) s.featureEntry(hostabi::kFeatureSet, hostabi::kFeatureReport);
   char report[kReportSize] = {};
   if (s.unsupportedMask != 0) {
     static constexpr auto kFeatures =

@@ -31,22 +31,22 @@ std::vector<MemoryCall> g_calls;
 std::vector<int32_t> g_fatalErrors;
 
 void* KW_CDECL countAllocate(uint32_t size) {
-  void* block = WELKOR_SERVICE(21284)(size);
+  void* block = WELKOR_SERVICE(21284, allocate)(size);
   g_calls.push_back({"allocate", size, block});
   return block;
 }
 void* KW_CDECL countAllocateZeroed(uint32_t count, uint32_t size) {
   g_calls.push_back({"allocateZeroed", count * size, nullptr});
-  return WELKOR_SERVICE(21285)(count, size);
+  return WELKOR_SERVICE(21285, allocateZeroed)(count, size);
 }
 void* KW_CDECL countReallocate(void* block, uint32_t size) {
-  void* grown = WELKOR_SERVICE(21286)(block, size);
+  void* grown = WELKOR_SERVICE(21286, reallocate)(block, size);
   g_calls.push_back({"reallocate", size, grown});
   return grown;
 }
 void KW_CDECL countRelease(void* block) {
   g_calls.push_back({"release", 0, block});
-  WELKOR_SERVICE(21287)(block);
+  WELKOR_SERVICE(21287, release)(block);
 }
 // A host whose fatal error returns, so that the list can be looked at after it.
 void KW_CDECL recordFatal(int32_t code) { g_fatalErrors.push_back(code); }
@@ -87,7 +87,7 @@ class SlotList : public HostTest {
   // What a caller does: prepare the slot, put its own block there, count it.
   static void fillSlot(kw::_CCabFileList& list) {
     list.PrzygotujPozycje();
-    list.Pozycje[list.Liczba] = WELKOR_SERVICE(21284)(kw::_CCabFileList::kBlockSize);
+    list.Pozycje[list.Liczba] = WELKOR_SERVICE(21284, allocate)(kw::_CCabFileList::kBlockSize);
     ++list.Liczba;
   }
 

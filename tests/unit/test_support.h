@@ -35,6 +35,10 @@ class HostTest : public ::testing::Test {
     welkor::state() = welkor::HostState{};
   }
   void TearDown() override {
+    // Every test that drives the plug-in also checks the host's protocol.
+    if (checkProtocol_) {
+      EXPECT_EQ(welkor::state().protocolErrors, 0) << "the plug-in broke the host's protocol: see the WELKOR lines";
+    }
     std::error_code error;
     std::filesystem::current_path(previous_, error);
     std::filesystem::remove_all(dir_, error);
@@ -42,6 +46,7 @@ class HostTest : public ::testing::Test {
 
   std::filesystem::path dir_;
   std::filesystem::path previous_;
+  bool checkProtocol_ = true;  // off in tests that break the protocol on purpose
 };
 
 // Sets the host's fixed moment (WELKOR_NOW); null removes it.

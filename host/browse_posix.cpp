@@ -38,8 +38,7 @@ Snapshot snapshot() {
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
       if (!it->is_regular_file(ec)) continue;
-      files[std::string(folder) + "/" + it->path().filename().string()] = {it->file_size(ec),
-                                                                           it->last_write_time(ec)};
+      files[std::string(folder) + "/" + it->path().filename().string()] = {it->file_size(ec), it->last_write_time(ec)};
     }
   }
   return files;
@@ -109,8 +108,10 @@ class RegisterView {
 
   void draw() {
     if (!fits()) {
-      t_.text(0, 0, "Terminal za mały: potrzeba " + std::to_string(kMinColumns) + "×" + std::to_string(kMinLines) +
-                        " (F10 koniec)", t_.columns(), Style::Plain);
+      t_.text(0, 0,
+              "Terminal za mały: potrzeba " + std::to_string(kMinColumns) + "×" + std::to_string(kMinLines) +
+                  " (F10 koniec)",
+              t_.columns(), Style::Plain);
       return;
     }
     int width = t_.columns();

@@ -48,19 +48,43 @@ Field field(const char* name, layout::Date f) { return {name, Kind::Date, f.offs
 
 const std::vector<Field>& invoiceFields() {
   static const std::vector<Field> fields = {
-      KW_FIELD(Tspr, NrFaktury), KW_FIELD(Tspr, SymbolOdbiorcy), KW_FIELD(Tspr, NazwaOdbiorcy),
-      KW_FIELD(Tspr, AdresOdbiorcy), KW_FIELD(Tspr, NipOdbiorcy), KW_FIELD(Tspr, RodzajCen),
-      KW_FIELD(Tspr, DataSprzedazy), KW_FIELD(Tspr, DataWystawienia), KW_FIELD(Tspr, Zaplacono),
+      KW_FIELD(Tspr, NrFaktury),
+      KW_FIELD(Tspr, SymbolOdbiorcy),
+      KW_FIELD(Tspr, NazwaOdbiorcy),
+      KW_FIELD(Tspr, AdresOdbiorcy),
+      KW_FIELD(Tspr, NipOdbiorcy),
+      KW_FIELD(Tspr, RodzajCen),
+      KW_FIELD(Tspr, DataSprzedazy),
+      KW_FIELD(Tspr, DataWystawienia),
+      KW_FIELD(Tspr, Zaplacono),
       KW_FIELD(Tspr, KwotaDoZaplaty),
       {"FormaPlatnosci", Kind::PaymentForm, layout::Tspr::FormaPlatnosci.offset, 0},
       {"FormaPlatnosciWord", Kind::Word, layout::Tspr::FormaPlatnosci.offset, 0},
-      KW_FIELD(Tspr, TerminPlatnosci), KW_FIELD(Tspr, RazemBrutto), KW_FIELD(Tspr, RazemNetto),
-      KW_FIELD(Tspr, RazemVat), KW_FIELD(Tspr, BruttoA), KW_FIELD(Tspr, NettoA), KW_FIELD(Tspr, VatA),
-      KW_FIELD(Tspr, BruttoB), KW_FIELD(Tspr, NettoB), KW_FIELD(Tspr, VatB), KW_FIELD(Tspr, BruttoC),
-      KW_FIELD(Tspr, NettoC), KW_FIELD(Tspr, VatC), KW_FIELD(Tspr, Netto0), KW_FIELD(Tspr, WartoscOpakowan),
-      KW_FIELD(Tspr, Uwagi), KW_FIELD(Tspr, Waluta), KW_FIELD(Tspr, SymbolDostawy), KW_FIELD(Tspr, NazwaDostawy),
-      KW_FIELD(Tspr, AdresDostawy), KW_FIELD(Tspr, KursWaluty), KW_FIELD(Tspr, RodzajTransakcji),
-      KW_FIELD(Tspr, IdDostawy), KW_FIELD(Tspr, IdKontrahenta), KW_FIELD(Tspr, IdDokumentu),
+      KW_FIELD(Tspr, TerminPlatnosci),
+      KW_FIELD(Tspr, RazemBrutto),
+      KW_FIELD(Tspr, RazemNetto),
+      KW_FIELD(Tspr, RazemVat),
+      KW_FIELD(Tspr, BruttoA),
+      KW_FIELD(Tspr, NettoA),
+      KW_FIELD(Tspr, VatA),
+      KW_FIELD(Tspr, BruttoB),
+      KW_FIELD(Tspr, NettoB),
+      KW_FIELD(Tspr, VatB),
+      KW_FIELD(Tspr, BruttoC),
+      KW_FIELD(Tspr, NettoC),
+      KW_FIELD(Tspr, VatC),
+      KW_FIELD(Tspr, Netto0),
+      KW_FIELD(Tspr, WartoscOpakowan),
+      KW_FIELD(Tspr, Uwagi),
+      KW_FIELD(Tspr, Waluta),
+      KW_FIELD(Tspr, SymbolDostawy),
+      KW_FIELD(Tspr, NazwaDostawy),
+      KW_FIELD(Tspr, AdresDostawy),
+      KW_FIELD(Tspr, KursWaluty),
+      KW_FIELD(Tspr, RodzajTransakcji),
+      KW_FIELD(Tspr, IdDostawy),
+      KW_FIELD(Tspr, IdKontrahenta),
+      KW_FIELD(Tspr, IdDokumentu),
   };
   return fields;
 }
@@ -84,7 +108,7 @@ const std::vector<Field>& lineFields() {
 
 const std::vector<Field>& customerFields() {
   static const std::vector<Field> fields = {
-      KW_FIELD(Kontrahent, Symbol), KW_FIELD(Kontrahent, Nazwa),      KW_FIELD(Kontrahent, Adres),
+      KW_FIELD(Kontrahent, Symbol), KW_FIELD(Kontrahent, Nazwa),     KW_FIELD(Kontrahent, Adres),
       KW_FIELD(Kontrahent, Nip),    KW_FIELD(Kontrahent, BankKonto), KW_FIELD(Kontrahent, Email),
   };
   return fields;
@@ -203,9 +227,7 @@ void putDate(const Reader& r, Bytes& record, const Field& f, const std::string& 
 
 void putField(const Reader& r, Bytes& record, const Field& f, const json& value, const std::string& where) {
   switch (f.kind) {
-    case Kind::Text:
-      putText(record, f, r.text(value, where));
-      break;
+    case Kind::Text: putText(record, f, r.text(value, where)); break;
     case Kind::Money: {
       double stored = std::round(r.number(value, where) * 10000.0);
       if (!std::isfinite(stored)) r.fail(where, value.dump() + " is out of range");
@@ -219,19 +241,11 @@ void putField(const Reader& r, Bytes& record, const Field& f, const json& value,
       put(record, f.offset, static_cast<int32_t>(stored));
       break;
     }
-    case Kind::Int16:
-      put(record, f.offset, static_cast<int16_t>(r.integer(value, INT16_MIN, INT16_MAX, where)));
-      break;
+    case Kind::Int16: put(record, f.offset, static_cast<int16_t>(r.integer(value, INT16_MIN, INT16_MAX, where))); break;
     case Kind::UInt16:
-    case Kind::Word:
-      put(record, f.offset, static_cast<uint16_t>(r.integer(value, 0, UINT16_MAX, where)));
-      break;
-    case Kind::Int32:
-      put(record, f.offset, static_cast<int32_t>(r.integer(value, INT32_MIN, INT32_MAX, where)));
-      break;
-    case Kind::Date:
-      putDate(r, record, f, r.text(value, where), where);
-      break;
+    case Kind::Word: put(record, f.offset, static_cast<uint16_t>(r.integer(value, 0, UINT16_MAX, where))); break;
+    case Kind::Int32: put(record, f.offset, static_cast<int32_t>(r.integer(value, INT32_MIN, INT32_MAX, where))); break;
+    case Kind::Date: putDate(r, record, f, r.text(value, where), where); break;
     case Kind::PaymentForm: {
       // The payment form code lives in bits 9 to 14 of its word.
       int64_t code = r.integer(value, -32, 31, where);
@@ -252,7 +266,7 @@ std::vector<unsigned char> parseHex(const Reader& r, const std::string& hex, con
       if (high >= 0) r.fail(where, "odd hex digit in \"" + hex + "\"");
       continue;
     }
-    int digit = c >= '0' && c <= '9' ? c - '0'
+    int digit = c >= '0' && c <= '9'   ? c - '0'
                 : c >= 'a' && c <= 'f' ? c - 'a' + 10
                 : c >= 'A' && c <= 'F' ? c - 'A' + 10
                                        : -1;
@@ -526,8 +540,8 @@ void replaceFile(const std::string& path, const std::string& content) {
 #endif
   written = closeDurably(std::move(out)) && written;
 #if defined(_WIN32)
-  bool replaced = written && MoveFileExA(temp.c_str(), target.c_str(),
-                                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  bool replaced =
+      written && MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 #else
   bool replaced = written && std::rename(temp.c_str(), target.c_str()) == 0;
 #endif
@@ -540,7 +554,8 @@ void replaceFile(const std::string& path, const std::string& content) {
 
 int32_t Invoice::id() const {
   int32_t id = 0;
-  if (header.size() >= layout::Tspr::kSize) std::memcpy(&id, header.data() + layout::Tspr::IdDokumentu.offset, sizeof id);
+  if (header.size() >= layout::Tspr::kSize)
+    std::memcpy(&id, header.data() + layout::Tspr::IdDokumentu.offset, sizeof id);
   return id;
 }
 

@@ -28,14 +28,14 @@ struct Goods {
 };
 
 struct Invoice {
-  Bytes header;              // Tspr, 1469 bytes
-  std::vector<Bytes> lines;  // Tspr_dok, 515 bytes each, in scan order
-  int32_t id() const;        // IdDokumentu
+  Bytes header;                // Tspr, 1469 bytes
+  std::vector<Bytes> lines;    // Tspr_dok, 515 bytes each, in scan order
+  int32_t id() const;          // IdDokumentu
   std::string number() const;  // NrFaktury as stored (Mazovia)
 };
 
 struct MailConfig {
-  std::string server;    // empty: no server
+  std::string server;  // empty: no server
   int32_t port = 25;
   std::string from;      // Mazovia
   std::string fromName;  // Mazovia
@@ -60,7 +60,7 @@ struct HostKnobs {
   int32_t interfaceVersion = 112;
   std::optional<std::string> acceptText;  // set: the host rejects the module with this text (Mazovia)
   std::map<int32_t, TableKnob> tables;
-  std::vector<std::string> failOpen;      // paths (as the plug-in names them) whose open fails
+  std::vector<std::string> failOpen;           // paths (as the plug-in names them) whose open fails
   std::optional<uint32_t> failAllocationSize;  // allocations of this size fail
   std::optional<RaiseKnob> raiseException;
   // The Nth call (counted from 1 since the start) fails; 0 for none.

@@ -11,12 +11,10 @@ void* exportedService(uint32_t ordinal) {
   if (std::find(missing.begin(), missing.end(), ordinal) != missing.end()) return nullptr;
   switch (ordinal) {
 #define WELKOR_EXPORT(ord, name, conv, ret, params) \
-  case ord:                                         \
-    return reinterpret_cast<void*>(&welkor_svc_##ord);
+  case ord: return reinterpret_cast<void*>(&welkor_svc_##ord);
     KW_HOST_SERVICES(WELKOR_EXPORT)
 #undef WELKOR_EXPORT
-    case kHostFeatureEntryOrdinal:
-      return reinterpret_cast<void*>(&welkor_feature_entry);
+    case kHostFeatureEntryOrdinal: return reinterpret_cast<void*>(&welkor_feature_entry);
   }
   return nullptr;
 }

@@ -19,11 +19,12 @@
 namespace {
 
 int usage(const char* problem) {
-  std::fprintf(stderr,
-               "welkor: %s\n"
-               "usage: welkor [--db FILE] [--plugin FILE] [--answer DIALOG=STEP[,STEP...]]... COMMAND\n"
-               "  export INVOICE | key INVOICE KEY | browse | register | report | unregister | load-report | forwarders\n",
-               problem);
+  std::fprintf(
+      stderr,
+      "welkor: %s\n"
+      "usage: welkor [--db FILE] [--plugin FILE] [--answer DIALOG=STEP[,STEP...]]... COMMAND\n"
+      "  export INVOICE | key INVOICE KEY | browse | register | report | unregister | load-report | forwarders\n",
+      problem);
   return 2;
 }
 

@@ -61,12 +61,12 @@ struct HostState {
   // Scripted dialog runs: per dialog number, the step lists of its next runs.
   std::map<int32_t, std::deque<std::vector<std::string>>> answers;
   std::vector<DialogRun> dialogRuns;
-  bool echoMessages = false;  // the front end prints every message as it is shown
-  Screen* screen = nullptr;   // set: dialogs and messages go to the terminal instead
-  uint32_t chosenServiceCalls = 0;  // calls of the `raiseException` knob's service so far
-  int32_t protocolErrors = 0;       // see protocolError()
-  bool inKeyPress = false;          // the register's key handler is running
-  bool exportDialogRan = false;     // dialog 1001 has run in the current key press
+  bool echoMessages = false;                              // the front end prints every message as it is shown
+  Screen* screen = nullptr;                               // set: dialogs and messages go to the terminal instead
+  uint32_t chosenServiceCalls = 0;                        // calls of the `raiseException` knob's service so far
+  int32_t protocolErrors = 0;                             // see protocolError()
+  bool inKeyPress = false;                                // the register's key handler is running
+  bool exportDialogRan = false;                           // dialog 1001 has run in the current key press
   std::vector<std::pair<int32_t, int32_t>> featureCalls;  // (what, value) of each feature-entry call
   ServiceCounts counts;
 };

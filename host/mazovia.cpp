@@ -66,9 +66,7 @@ constexpr uint16_t kWindows1250Table[128] = {
 
 constexpr uint32_t kReplacement = '?';
 
-bool knownCode(int32_t code) {
-  return code == kMazovia || code == kWindows1250 || code == kUtf16 || code == kUtf8;
-}
+bool knownCode(int32_t code) { return code == kMazovia || code == kWindows1250 || code == kUtf16 || code == kUtf8; }
 
 // One character of UTF-8 from `s[pos]` on (at most `end`). A malformed
 // sequence (overlong, surrogate, beyond U+10FFFF, cut short) gives '?' for its
@@ -129,18 +127,15 @@ uint32_t decodeUtf16(const unsigned char* s, size_t end, size_t& pos) {
 
 uint32_t decodeOne(const unsigned char* s, size_t end, size_t& pos, int32_t code) {
   switch (code) {
-    case kUtf8:
-      return decodeUtf8(s, end, pos);
-    case kUtf16:
-      return decodeUtf16(s, end, pos);
+    case kUtf8: return decodeUtf8(s, end, pos);
+    case kUtf16: return decodeUtf16(s, end, pos);
     case kWindows1250: {
       unsigned char b = s[pos++];
       if (b < 0x80) return b;
       uint32_t cp = kWindows1250Table[b - 0x80];
       return cp ? cp : kReplacement;
     }
-    default:
-      return kMazoviaTable[s[pos++]];
+    default: return kMazoviaTable[s[pos++]];
   }
 }
 
@@ -181,12 +176,8 @@ size_t encodeOne(uint32_t cp, int32_t code, unsigned char out[4]) {
         out[3] = static_cast<unsigned char>(low >> 8);
         return 4;
       }
-    case kWindows1250:
-      out[0] = static_cast<unsigned char>(unicodeToWindows1250(cp));
-      return 1;
-    default:
-      out[0] = static_cast<unsigned char>(unicodeToMazovia(cp));
-      return 1;
+    case kWindows1250: out[0] = static_cast<unsigned char>(unicodeToWindows1250(cp)); return 1;
+    default: out[0] = static_cast<unsigned char>(unicodeToMazovia(cp)); return 1;
   }
 }
 

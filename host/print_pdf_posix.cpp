@@ -60,7 +60,7 @@ class PageWriter {
 // the file itself and checks every write.
 cairo_status_t writeToFile(void* file, const unsigned char* data, unsigned int length) {
   return std::fwrite(data, 1, length, static_cast<std::FILE*>(file)) == length ? CAIRO_STATUS_SUCCESS
-                                                                                : CAIRO_STATUS_WRITE_ERROR;
+                                                                               : CAIRO_STATUS_WRITE_ERROR;
 }
 
 bool renderPdf(const PrintJob& job, std::FILE* file) {

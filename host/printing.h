@@ -18,9 +18,9 @@ namespace welkor {
 // which nothing changes while a print job is open, so that a long invoice is
 // not copied.
 struct PrintedInvoice {
-  Bytes header;                             // Tspr
+  Bytes header;                               // Tspr
   const std::vector<Bytes>* lines = nullptr;  // Tspr_dok in scan order; the printout shows those that count
-  Bytes company;                            // Firma
+  Bytes company;                              // Firma
   std::map<int32_t, double> vatRates;
 };
 

@@ -89,24 +89,19 @@ std::string dateText(const char* hostDate) {
 
 std::string dueDate(const Bytes& header) {
   char due[layout::kDateSize + 1] = {};
-  WELKOR_SERVICE(31012, addDays)(rec::get(header.data(), T::DataWystawienia), due, rec::get(header.data(), T::TerminPlatnosci));
+  WELKOR_SERVICE(31012, addDays)
+  (rec::get(header.data(), T::DataWystawienia), due, rec::get(header.data(), T::TerminPlatnosci));
   return dateText(due);
 }
 
 std::string paymentFormName(int32_t code) {
   switch (code) {
-    case 1:
-      return "gotówka";
-    case 2:
-      return "przelew";
-    case 3:
-      return "czek";
-    case 12:
-      return "karta płatnicza";
-    case 13:
-      return "bon";
-    default:
-      return code >= 4 && code <= 11 ? "inna" : "nieokreślona";
+    case 1: return "gotówka";
+    case 2: return "przelew";
+    case 3: return "czek";
+    case 12: return "karta płatnicza";
+    case 13: return "bon";
+    default: return code >= 4 && code <= 11 ? "inna" : "nieokreślona";
   }
 }
 

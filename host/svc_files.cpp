@@ -47,7 +47,7 @@ void makeFolder(const char* path) {
 
 // openFile: like fopen; failOpen names paths whose open fails.
 HostFile* WELKOR_SERVICE(52534, openFile)(const char* path, const char* mode, int32_t flags, int32_t a4, int32_t owner,
-                                int32_t a6, int32_t a7, int32_t a8, int32_t a9) {
+                                          int32_t a6, int32_t a7, int32_t a8, int32_t a9) {
   if (flags != hostabi::kOpenFileFlags || a4 != 0 || owner != hostabi::kOpenFileNoOwner || a6 || a7 || a8 || a9)
     protocolError(52534, "an output file is opened with 0x40, 0, -1, 0, 0, 0, 0 after path and mode");
   if (!path || !mode) return nullptr;

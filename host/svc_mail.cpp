@@ -167,8 +167,8 @@ bool deliverToOutbox(const std::string& mailPath) {
 // sender), the body and the two attachments, at the wide mail-file path.
 // 0 when it cannot be built: no recipient, an attachment that cannot be read,
 // or a file that cannot be written.
-int32_t WELKOR_SERVICE(52637, buildMailFile)(char* settings, const char* body, const void* wideMailPath, const void* widePdfPath,
-                              const void* wideDataPath, int32_t) {
+int32_t WELKOR_SERVICE(52637, buildMailFile)(char* settings, const char* body, const void* wideMailPath,
+                                             const void* widePdfPath, const void* wideDataPath, int32_t) {
   if (!settings || !wideMailPath) return 0;
   MailMessage message;
   message.fromAddress = trimmed(mazoviaToUtf8(rec::text(settings, M::Sender)));
@@ -187,7 +187,7 @@ int32_t WELKOR_SERVICE(52637, buildMailFile)(char* settings, const char* body, c
 // sendMail: over SMTP to the server, or with no server into OUTBOX. 0 when
 // delivered.
 int32_t WELKOR_SERVICE(51525, sendMail)(const char* mailPath, int32_t options, const char* server, const char* sender,
-                              const char* senderName, int32_t port) {
+                                        const char* senderName, int32_t port) {
   if (options != 0) protocolError(51525, "a mail is sent with 0 as its second argument");
   (void)senderName;  // the message carries it already
   if (!mailPath) return -1;
@@ -202,8 +202,7 @@ int32_t WELKOR_SERVICE(51525, sendMail)(const char* mailPath, int32_t options, c
   if (from.empty()) from = kDefaultSender;
   // The port is the record's 16-bit word, which the plug-in sign-extends.
   uint16_t portNumber = static_cast<uint16_t>(port);
-  return sendOverSmtp(path, host, portNumber ? portNumber : kDefaultPort, from,
-                      recipients);
+  return sendOverSmtp(path, host, portNumber ? portNumber : kDefaultPort, from, recipients);
 }
 
 // mailSettings: configuration 34 from the database. 1 when filled.

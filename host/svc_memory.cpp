@@ -72,7 +72,9 @@ void KW_THISCALL WELKOR_SERVICE(21601, scopeEnter)(void* self, const char* name,
 }
 
 // scopeLeave
-void KW_THISCALL WELKOR_SERVICE(21602, scopeLeave)(void* self) { state().scopeLog.push_back(std::string("leave ") + scopeName(self)); }
+void KW_THISCALL WELKOR_SERVICE(21602, scopeLeave)(void* self) {
+  state().scopeLog.push_back(std::string("leave ") + scopeName(self));
+}
 
 // exceptionReporter
 ExceptionReportFn* WELKOR_SERVICE(38417, exceptionReporter)() { return &g_reportEntry; }

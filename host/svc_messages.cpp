@@ -7,7 +7,8 @@
 using namespace welkor;
 
 // stopMessage: the "STOP!!!" box.
-int32_t WELKOR_SERVICE(35802, stopMessage)(int32_t a, const char* title, const char* format, int32_t b, int32_t c, ...) {
+int32_t WELKOR_SERVICE(35802, stopMessage)(int32_t a, const char* title, const char* format, int32_t b, int32_t c,
+                                           ...) {
   if (a != hostabi::kStopMessageNumber || b != hostabi::kStopMessageFlags || c != hostabi::kStopMessageContext ||
       !title || std::string(title) != "STOP!!!")
     protocolError(35802, "a load report is shown with 15000, \"STOP!!!\", the format, 0xF001, 0x6E2E");
@@ -20,7 +21,8 @@ int32_t WELKOR_SERVICE(35802, stopMessage)(int32_t a, const char* title, const c
 }
 
 // showFormatted
-int32_t WELKOR_SERVICE(35804, showFormatted)(int32_t a, const char* title, const char* format, int32_t kind, va_list args) {
+int32_t WELKOR_SERVICE(35804, showFormatted)(int32_t a, const char* title, const char* format, int32_t kind,
+                                             va_list args) {
   std::string text = formatString(format, args);
   showMessage({35804, title ? title : "", text, format ? format : "", {a, kind}});
   return 0;

@@ -104,8 +104,8 @@ void KW_THISCALL WELKOR_SERVICE(22894, printObjectDispose)(void* self) {
 
 // printTarget: output into a file; mode 0x5600 is the file output. The
 // references that the set-up hands on are the object's own address.
-void* KW_THISCALL WELKOR_SERVICE(22900, printTarget)(void* self, int32_t mode, const char* path, int32_t a, int32_t b, int32_t c,
-                                        int32_t d, int32_t e) {
+void* KW_THISCALL WELKOR_SERVICE(22900, printTarget)(void* self, int32_t mode, const char* path, int32_t a, int32_t b,
+                                                     int32_t c, int32_t d, int32_t e) {
   PrintJob* job = jobOf(self);
   logCall(formatted("22900 target 0x%X %s %d %d %d %d %d", static_cast<unsigned>(mode), path ? path : "(null)", a, b, c,
                     d, e),

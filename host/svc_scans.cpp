@@ -93,7 +93,8 @@ int32_t WELKOR_SERVICE(51425, makeSearchKey)(int32_t definition, int32_t, char* 
 // openScan
 // Only the line index of table 45 exists here: the lines of the invoice whose
 // IdDokumentu the key holds, in the order of its `lines`.
-int32_t WELKOR_SERVICE(52278, openScan)(char* block, HostTable* table, int32_t index, const char* key, int32_t, int32_t) {
+int32_t WELKOR_SERVICE(52278, openScan)(char* block, HostTable* table, int32_t index, const char* key, int32_t,
+                                        int32_t) {
   logCall(52278);
   if (!block) {
     protocolError(52278, "no scan block");

@@ -39,13 +39,13 @@ int32_t setting(const std::string& file, int32_t mode, const char* section, cons
 
 // hostSetting
 int32_t WELKOR_SERVICE(52224, hostSetting)(int32_t mode, const char* section, const char* key, const char* format,
-                              va_list args) {
+                                           va_list args) {
   return setting("WELKOR.INI", mode, section, key, format, args);
 }
 
 // namedSetting
 int32_t WELKOR_SERVICE(41399, namedSetting)(const char* file, int32_t mode, const char* section, const char* key,
-                              const char* format, va_list args) {
+                                            const char* format, va_list args) {
   if (!file) return -1;
   return setting(hostPath(file), mode, section, key, format, args);
 }

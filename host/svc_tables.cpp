@@ -117,8 +117,8 @@ int32_t WELKOR_SERVICE(52480, customerRecord)(char* record, int32_t mode, int32_
 }
 
 // readAttribute
-int32_t WELKOR_SERVICE(52350, readAttribute)(int32_t, int32_t number, int32_t, int32_t group, const char* name, char* record,
-                              int32_t) {
+int32_t WELKOR_SERVICE(52350, readAttribute)(int32_t, int32_t number, int32_t, int32_t group, const char* name,
+                                             char* record, int32_t) {
   const Customer* c = customerById(number);
   if (!c || !name || !record || group != kAttributeGroup) return -1;
   std::string wanted = boundedText(name, layout::Attribute::Name.room);

@@ -14,8 +14,8 @@ bool trimmed(char c) { return c == ' ' || c == ','; }
 }  // namespace
 
 // convertText: into a target of the given capacity, never past it.
-int32_t WELKOR_SERVICE(35387, convertText)(char* target, int32_t capacity, const char* source, int32_t length, int32_t from,
-                              int32_t to) {
+int32_t WELKOR_SERVICE(35387, convertText)(char* target, int32_t capacity, const char* source, int32_t length,
+                                           int32_t from, int32_t to) {
   return convertText(target, capacity, source, length, from, to);
 }
 

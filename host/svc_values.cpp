@@ -82,14 +82,14 @@ Moment now() {
   const char* fixed = std::getenv("WELKOR_NOW");
   int y, mo, d, h, mi;
   char tail;
-  if (fixed && std::sscanf(fixed, "%4d-%2d-%2d %2d:%2d%c", &y, &mo, &d, &h, &mi, &tail) == 5 && mo >= 1 &&
-      mo <= 12 && d >= 1 && d <= 31 && h >= 0 && h < 24 && mi >= 0 && mi < 60)
+  if (fixed && std::sscanf(fixed, "%4d-%2d-%2d %2d:%2d%c", &y, &mo, &d, &h, &mi, &tail) == 5 && mo >= 1 && mo <= 12 &&
+      d >= 1 && d <= 31 && h >= 0 && h < 24 && mi >= 0 && mi < 60)
     return Moment{{y, mo, d}, h, mi, 0};
   std::time_t t = std::time(nullptr);
   const std::tm* local = std::localtime(&t);
   if (!local) return Moment{{1970, 1, 1}, 0, 0, 0};
-  return Moment{{local->tm_year + 1900, local->tm_mon + 1, local->tm_mday}, local->tm_hour, local->tm_min,
-                local->tm_sec};
+  return Moment{
+      {local->tm_year + 1900, local->tm_mon + 1, local->tm_mday}, local->tm_hour, local->tm_min, local->tm_sec};
 }
 
 }  // namespace

@@ -118,9 +118,8 @@ int32_t pressRegisterKey(uint16_t key, int16_t* refreshFlag) {
                  reinterpret_cast<intptr_t>(refreshFlag));
 }
 
-int32_t KW_CDECL hostRegisterKeyHandler(intptr_t a1, intptr_t a2, intptr_t a3, intptr_t a4, intptr_t a5,
-                                        intptr_t a6, intptr_t a7, intptr_t a8, intptr_t a9, intptr_t a10,
-                                        intptr_t a11) {
+int32_t KW_CDECL hostRegisterKeyHandler(intptr_t a1, intptr_t a2, intptr_t a3, intptr_t a4, intptr_t a5, intptr_t a6,
+                                        intptr_t a7, intptr_t a8, intptr_t a9, intptr_t a10, intptr_t a11) {
   KeyCall call{{a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11}, {}};
   if (Table* reg = tables().find(44)) call.currentInvoice = reg->current;
   tables().hostKeyCalls().push_back(std::move(call));

@@ -69,7 +69,7 @@ KeyHandler keyHandlerOf(const HostTable* t);
 int32_t pressRegisterKey(uint16_t key, int16_t* refreshFlag);
 
 // The host's own key handler of the register: it records what it receives.
-int32_t KW_CDECL hostRegisterKeyHandler(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
-                                        intptr_t, intptr_t, intptr_t, intptr_t);
+int32_t KW_CDECL hostRegisterKeyHandler(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
+                                        intptr_t, intptr_t, intptr_t);
 
 }  // namespace welkor

@@ -14,11 +14,11 @@
 namespace welkor {
 
 struct TermKey {
-  uint16_t code = 0;        // the host's keyboard code; 0 when the key has none
-  uint32_t character = 0;   // a printable character typed (Unicode), else 0
-  bool alt = false;         // Alt with it (Esc, then the key)
-  int special = 0;          // the terminal's own code of a non-character key
-  bool resized = false;     // the terminal changed size (already redrawn)
+  uint16_t code = 0;       // the host's keyboard code; 0 when the key has none
+  uint32_t character = 0;  // a printable character typed (Unicode), else 0
+  bool alt = false;        // Alt with it (Esc, then the key)
+  int special = 0;         // the terminal's own code of a non-character key
+  bool resized = false;    // the terminal changed size (already redrawn)
 };
 
 enum class Style { Plain, Header, CursorRow, Dialog, DialogKey, DefaultButton, Field, Message, Status };

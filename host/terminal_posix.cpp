@@ -106,12 +106,12 @@ bool Terminal::open(std::string& error) {
   if (has_colors()) {
     start_color();
     use_default_colors();
-    init_pair(1, COLOR_BLACK, COLOR_CYAN);    // header and status lines
-    init_pair(2, COLOR_WHITE, COLOR_BLUE);    // the row under the cursor
-    init_pair(3, COLOR_BLACK, COLOR_WHITE);   // dialogs
-    init_pair(4, COLOR_RED, COLOR_WHITE);     // key labels and hot letters
-    init_pair(5, COLOR_WHITE, COLOR_BLUE);    // input fields
-    init_pair(6, COLOR_WHITE, COLOR_RED);     // message boxes
+    init_pair(1, COLOR_BLACK, COLOR_CYAN);   // header and status lines
+    init_pair(2, COLOR_WHITE, COLOR_BLUE);   // the row under the cursor
+    init_pair(3, COLOR_BLACK, COLOR_WHITE);  // dialogs
+    init_pair(4, COLOR_RED, COLOR_WHITE);    // key labels and hot letters
+    init_pair(5, COLOR_WHITE, COLOR_BLUE);   // input fields
+    init_pair(6, COLOR_WHITE, COLOR_RED);    // message boxes
   }
   return true;
 }

@@ -114,12 +114,12 @@ constexpr Text Kod{123, 17};
 
 // The host's table object: only these fields are read.
 namespace TableObject {
-constexpr uint16_t RecordLength = 6;  // int16
-constexpr uint16_t CurrentRecord = 8;  // pointer
-constexpr uint16_t WindowStart = 80;  // int32: window start
+constexpr uint16_t RecordLength = 6;    // int16
+constexpr uint16_t CurrentRecord = 8;   // pointer
+constexpr uint16_t WindowStart = 80;    // int32: window start
 constexpr uint16_t FirstShownRow = 84;  // int32: first row shown
-constexpr uint16_t CursorRow = 88;  // int32: cursor row
-constexpr uint16_t KeyHandler = 104;  // pointer
+constexpr uint16_t CursorRow = 88;      // int32: cursor row
+constexpr uint16_t KeyHandler = 104;    // pointer
 }  // namespace TableObject
 
 // Attribute record of host services 52350 and 52351.
@@ -169,30 +169,35 @@ constexpr bool disjointInside(const Span (&fields)[N], uint16_t recordSize) {
   return true;
 }
 
-constexpr Span kTspr[] = {
-    span(Tspr::NrFaktury),     span(Tspr::SymbolOdbiorcy), span(Tspr::NazwaOdbiorcy), span(Tspr::AdresOdbiorcy),
-    span(Tspr::NipOdbiorcy),   span(Tspr::RodzajCen),      span(Tspr::DataSprzedazy), span(Tspr::DataWystawienia),
-    span(Tspr::Zaplacono),     span(Tspr::KwotaDoZaplaty), span(Tspr::FormaPlatnosci), span(Tspr::TerminPlatnosci),
-    span(Tspr::RazemBrutto),   span(Tspr::RazemNetto),     span(Tspr::RazemVat),      span(Tspr::BruttoA),
-    span(Tspr::NettoA),        span(Tspr::VatA),           span(Tspr::BruttoB),       span(Tspr::NettoB),
-    span(Tspr::VatB),          span(Tspr::BruttoC),        span(Tspr::NettoC),        span(Tspr::VatC),
-    span(Tspr::Netto0),        span(Tspr::WartoscOpakowan), span(Tspr::Uwagi),        span(Tspr::Waluta),
-    span(Tspr::SymbolDostawy), span(Tspr::NazwaDostawy),   span(Tspr::AdresDostawy),  span(Tspr::KursWaluty),
-    span(Tspr::RodzajTransakcji), span(Tspr::IdDostawy),   span(Tspr::IdKontrahenta), span(Tspr::IdDokumentu)};
+constexpr Span kTspr[] = {span(Tspr::NrFaktury),      span(Tspr::SymbolOdbiorcy),  span(Tspr::NazwaOdbiorcy),
+                          span(Tspr::AdresOdbiorcy),  span(Tspr::NipOdbiorcy),     span(Tspr::RodzajCen),
+                          span(Tspr::DataSprzedazy),  span(Tspr::DataWystawienia), span(Tspr::Zaplacono),
+                          span(Tspr::KwotaDoZaplaty), span(Tspr::FormaPlatnosci),  span(Tspr::TerminPlatnosci),
+                          span(Tspr::RazemBrutto),    span(Tspr::RazemNetto),      span(Tspr::RazemVat),
+                          span(Tspr::BruttoA),        span(Tspr::NettoA),          span(Tspr::VatA),
+                          span(Tspr::BruttoB),        span(Tspr::NettoB),          span(Tspr::VatB),
+                          span(Tspr::BruttoC),        span(Tspr::NettoC),          span(Tspr::VatC),
+                          span(Tspr::Netto0),         span(Tspr::WartoscOpakowan), span(Tspr::Uwagi),
+                          span(Tspr::Waluta),         span(Tspr::SymbolDostawy),   span(Tspr::NazwaDostawy),
+                          span(Tspr::AdresDostawy),   span(Tspr::KursWaluty),      span(Tspr::RodzajTransakcji),
+                          span(Tspr::IdDostawy),      span(Tspr::IdKontrahenta),   span(Tspr::IdDokumentu)};
 static_assert(disjointInside(kTspr, Tspr::kSize), "Tspr fields overlap or leave the record");
 
-constexpr Span kTsprDok[] = {span(Tspr_dok::Nazwa),         span(Tspr_dok::Kod),         span(Tspr_dok::Ilosc),
-                             span(Tspr_dok::Jm),            span(Tspr_dok::CenaDokumentu), span(Tspr_dok::KodVat),
-                             span(Tspr_dok::CenaPrzeliczona), span(Tspr_dok::KodDostawcy), span(Tspr_dok::Pkwiu),
-                             span(Tspr_dok::RefTowaru1),    span(Tspr_dok::RefTowaru2)};
+constexpr Span kTsprDok[] = {span(Tspr_dok::Nazwa),           span(Tspr_dok::Kod),
+                             span(Tspr_dok::Ilosc),           span(Tspr_dok::Jm),
+                             span(Tspr_dok::CenaDokumentu),   span(Tspr_dok::KodVat),
+                             span(Tspr_dok::CenaPrzeliczona), span(Tspr_dok::KodDostawcy),
+                             span(Tspr_dok::Pkwiu),           span(Tspr_dok::RefTowaru1),
+                             span(Tspr_dok::RefTowaru2)};
 static_assert(disjointInside(kTsprDok, Tspr_dok::kSize), "Tspr_dok fields overlap or leave the record");
 
 constexpr Span kKontrahent[] = {span(Kontrahent::Symbol), span(Kontrahent::Nazwa),     span(Kontrahent::Adres),
                                 span(Kontrahent::Nip),    span(Kontrahent::BankKonto), span(Kontrahent::Email)};
 static_assert(disjointInside(kKontrahent, Kontrahent::kSize), "Kontrahent fields overlap or leave the record");
 
-constexpr Span kFirma[] = {span(Firma::Nazwa),       span(Firma::Ulica),     span(Firma::NrDomu), span(Firma::KodPocztowy),
-                           span(Firma::Miejscowosc), span(Firma::BankKonto), span(Firma::Nip),    span(Firma::NipUE)};
+constexpr Span kFirma[] = {span(Firma::Nazwa),       span(Firma::Ulica),       span(Firma::NrDomu),
+                           span(Firma::KodPocztowy), span(Firma::Miejscowosc), span(Firma::BankKonto),
+                           span(Firma::Nip),         span(Firma::NipUE)};
 static_assert(disjointInside(kFirma, Firma::kSize), "Firma fields overlap or leave the record");
 
 constexpr Span kTowar[] = {span(Towar::Kod)};
@@ -202,9 +207,9 @@ constexpr Span kAttribute[] = {span(Attribute::RecordNumber), span(Attribute::Wo
                                span(Attribute::Name), span(Attribute::Value)};
 static_assert(disjointInside(kAttribute, Attribute::kSize), "attribute fields overlap or leave the record");
 
-constexpr Span kMailSettings[] = {span(MailSettings::Server),    span(MailSettings::Sender),
+constexpr Span kMailSettings[] = {span(MailSettings::Server),     span(MailSettings::Sender),
                                   span(MailSettings::SenderName), span(MailSettings::Port),
-                                  span(MailSettings::Recipient), span(MailSettings::Subject)};
+                                  span(MailSettings::Recipient),  span(MailSettings::Subject)};
 static_assert(disjointInside(kMailSettings, MailSettings::kSize), "mail settings fields overlap or leave the record");
 
 }  // namespace check

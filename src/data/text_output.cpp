@@ -51,10 +51,8 @@ bool isMarkup(char c) {
     case '\'':
     case '\\':
     case '\n':
-    case '\r':
-      return true;
-    default:
-      return false;
+    case '\r': return true;
+    default: return false;
   }
 }
 
@@ -123,15 +121,9 @@ std::string xmlEscaped(const std::string& text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
       default: {
         unsigned char u = static_cast<unsigned char>(c);
         bool control = u >= 0x01 && u <= 0x1F && c != '\t' && c != '\n' && c != '\r';

@@ -12,7 +12,6 @@ namespace hook {
 
 namespace {
 
-
 HostTable* g_held = nullptr;
 KeyHandler g_previous = nullptr;
 frame::SizeMismatch g_tsprEntry = {layout::Tspr::kSize, 0, "Tspr", nullptr};

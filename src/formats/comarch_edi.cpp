@@ -45,10 +45,14 @@ const char* paymentMeans(int32_t form) {
 // UN/ECE Recommendation 20, told by the unit's first letter alone.
 const char* unitCode(const char* line) {
   switch (line[D::Jm.offset]) {
-    case 'K': case 'k': return "KGM";
-    case 'L': case 'l': return "LTR";
-    case 'M': case 'm': return "MTR";
-    case 'T': case 't': return "TNE";
+    case 'K':
+    case 'k': return "KGM";
+    case 'L':
+    case 'l': return "LTR";
+    case 'M':
+    case 'm': return "MTR";
+    case 'T':
+    case 't': return "TNE";
     default: return "PCE";
   }
 }
@@ -225,7 +229,8 @@ void comarchEdi(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
   PodzielBankKonto(rec::text(firma, layout::Firma::BankKonto).c_str(), bankName, account);
   _fprintfUTF(file, "<AccountNumber>%s</AccountNumber>\n", _xmlSafe(account));
   char sellerName[1024];
-  svc::copyBounded(sellerName, rec::text(firma, layout::Firma::Nazwa).c_str(), static_cast<int32_t>(sizeof sellerName - 1));
+  svc::copyBounded(sellerName, rec::text(firma, layout::Firma::Nazwa).c_str(),
+                   static_cast<int32_t>(sizeof sellerName - 1));
   svc::cleanText(sellerName);
   _fprintfUTF(file, "<Name>%s</Name>\n", _xmlSafe(sellerName));
   std::string street = xmlSafeField(firma, layout::Firma::Ulica);

@@ -127,7 +127,8 @@ void writeGoodsRecord(HostFile* file, const char* line, const char* currency) {
 void writeInfo(HostFile* file, const char* firma) {
   char stamp[16];
   _eppTimestamp(stamp);
-  const layout::Text euTaxNumber = rec::isEmpty(firma, layout::Firma::NipUE) ? layout::Firma::Nip : layout::Firma::NipUE;
+  const layout::Text euTaxNumber =
+      rec::isEmpty(firma, layout::Firma::NipUE) ? layout::Firma::Nip : layout::Firma::NipUE;
   _fprintf1250(file, "[INFO]\n");
   _fprintf1250(file, "\"1.08\",3,1250,Quornimarket,,");
   _fprintf1250(file, ",,,,,,");

@@ -86,8 +86,8 @@ bool currencyShaped(const std::string& code) {
 std::string money(int64_t cents) {
   char text[48];
   uint64_t magnitude = cents < 0 ? static_cast<uint64_t>(-cents) : static_cast<uint64_t>(cents);
-  std::snprintf(text, sizeof text, "%s%llu.%02llu", cents < 0 ? "-" : "", static_cast<unsigned long long>(magnitude / 100),
-                static_cast<unsigned long long>(magnitude % 100));
+  std::snprintf(text, sizeof text, "%s%llu.%02llu", cents < 0 ? "-" : "",
+                static_cast<unsigned long long>(magnitude / 100), static_cast<unsigned long long>(magnitude % 100));
   return text;
 }
 
@@ -108,8 +108,8 @@ std::string priceText(int64_t price) {
   if (price % 100 == 0) return money(price / 100);
   char text[48];
   uint64_t magnitude = price < 0 ? static_cast<uint64_t>(-price) : static_cast<uint64_t>(price);
-  std::snprintf(text, sizeof text, "%s%llu.%04llu", price < 0 ? "-" : "", static_cast<unsigned long long>(magnitude / 10000),
-                static_cast<unsigned long long>(magnitude % 10000));
+  std::snprintf(text, sizeof text, "%s%llu.%04llu", price < 0 ? "-" : "",
+                static_cast<unsigned long long>(magnitude / 10000), static_cast<unsigned long long>(magnitude % 10000));
   return text;
 }
 
@@ -218,13 +218,14 @@ std::string checkLines(LineScan& scan, Invoice& invoice) {
       static constexpr auto kNoName = KW_MAZ("Pozycja %d nie ma nazwy.");
       _formatText(text, sizeof text, kNoName, number);
     } else if (facts.quantity < 0) {
-      static constexpr auto kNegative = KW_MAZ("Pozycja %d (%s) ma ujemną ilość %s, a faktura VAT nie może jej zawierać.");
+      static constexpr auto kNegative =
+          KW_MAZ("Pozycja %d (%s) ma ujemną ilość %s, a faktura VAT nie może jej zawierać.");
       _formatText(text, sizeof text, kNegative, number, name.c_str(),
                   ("-" + quantityText(-static_cast<int64_t>(facts.quantity))).c_str());
     } else if (!facts.rate) {
-      static constexpr auto kUnknownRate =
-          KW_MAZ("Pozycja %d (%s) ma kod VAT %u (stawka %g%%), którego faktura KSeF nie zna.\n"
-                 "Znane są stawki 23, 22, 8, 7, 5, 3 i 0%% oraz kody 5 (zwolniona) i 9 (niepodlegająca).");
+      static constexpr auto kUnknownRate = KW_MAZ(
+          "Pozycja %d (%s) ma kod VAT %u (stawka %g%%), którego faktura KSeF nie zna.\n"
+          "Znane są stawki 23, 22, 8, 7, 5, 3 i 0%% oraz kody 5 (zwolniona) i 9 (niepodlegająca).");
       _formatText(text, sizeof text, kUnknownRate, number, name.c_str(),
                   static_cast<unsigned>(rec::get(line, D::KodVat)), vatRateOf(line));
     } else if (!facts.inRange) {
@@ -242,15 +243,15 @@ std::string checkLines(LineScan& scan, Invoice& invoice) {
 
 // The host's stored group against the sums of the lines: a KSeF invoice must
 // not disagree with the printed one.
-std::string checkGroup(const Invoice& invoice, const char* tspr, Slot slot, const char* group,
-                       layout::Money net, layout::Money vat) {
+std::string checkGroup(const Invoice& invoice, const char* tspr, Slot slot, const char* group, layout::Money net,
+                       layout::Money vat) {
   const int64_t storedNet = storedCents(rec::get(tspr, net));
   const int64_t storedVat = storedCents(rec::get(tspr, vat));
   if (invoice.sums.net(slot) == storedNet && invoice.sums.vat(slot) == storedVat) return "";
-  static constexpr auto kMismatch =
-      KW_MAZ("Sumy grupy VAT %s różnią się od zapisanych na fakturze:\n"
-             "z pozycji netto %s, VAT %s; na fakturze netto %s, VAT %s.\n"
-             "Faktura KSeF nie może różnić się od wydrukowanej.");
+  static constexpr auto kMismatch = KW_MAZ(
+      "Sumy grupy VAT %s różnią się od zapisanych na fakturze:\n"
+      "z pozycji netto %s, VAT %s; na fakturze netto %s, VAT %s.\n"
+      "Faktura KSeF nie może różnić się od wydrukowanej.");
   char text[1024];
   _formatText(text, sizeof text, kMismatch, group, money(invoice.sums.net(slot)).c_str(),
               money(invoice.sums.vat(slot)).c_str(), money(storedNet).c_str(), money(storedVat).c_str());
@@ -275,8 +276,7 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
   if (blank(rec::text(tspr, T::NrFaktury))) return KW_MAZ("Faktura nie ma numeru.").c_str();
   int16_t year = 0, month = 0, day = 0;
   svc::splitDate(rec::get(tspr, T::DataWystawienia), &year, &month, &day, 0);
-  if (year == 0)
-    return KW_MAZ("Faktura nie ma daty wystawienia.").c_str();
+  if (year == 0) return KW_MAZ("Faktura nie ma daty wystawienia.").c_str();
 
   const std::string buyerNip = trimmed(rec::text(tspr, T::NipOdbiorcy));
   invoice.buyerNip = digitsOf(buyerNip);
@@ -307,30 +307,31 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
   std::string problem = checkLines(scan, invoice);
   if (!problem.empty()) return problem;
   if (invoice.lines == 0) return KW_MAZ("Faktura nie ma żadnej pozycji z ilością i nazwą.").c_str();
-  if (std::llabs(invoice.sums.gross()) >= kLargestCents) return KW_MAZ("Kwoty faktury są za duże dla faktury KSeF.").c_str();
+  if (std::llabs(invoice.sums.gross()) >= kLargestCents)
+    return KW_MAZ("Kwoty faktury są za duże dla faktury KSeF.").c_str();
 
   if (invoice.exempt) {
     char basis[1024] = {};
     _fileSetting(kSettingsFile, kSettingRead, kSection, "PodstawaZwolnienia", "%s", basis);
     invoice.exemptionBasis = trimmed(basis);
     if (invoice.exemptionBasis.empty())
-      return KW_MAZ("Faktura zawiera sprzedaż zwolnioną z VAT, a w pliku kwitom.ini brak podstawy prawnej\n"
-                    "zwolnienia (sekcja [KSeF], klucz PodstawaZwolnienia=).")
+      return KW_MAZ(
+                 "Faktura zawiera sprzedaż zwolnioną z VAT, a w pliku kwitom.ini brak podstawy prawnej\n"
+                 "zwolnienia (sekcja [KSeF], klucz PodstawaZwolnienia=).")
           .c_str();
     if (invoice.exemptionBasis.size() > kLongestText)
       return KW_MAZ("Podstawa prawna zwolnienia w pliku kwitom.ini jest dłuższa niż 256 znaków.").c_str();
   }
 
-  for (std::string mismatch :
-       {checkGroup(invoice, tspr, kSlot1, "A (23%)", T::NettoA, T::VatA),
-        checkGroup(invoice, tspr, kSlot2, "B (8%)", T::NettoB, T::VatB),
-        checkGroup(invoice, tspr, kSlot3, "C (5%)", T::NettoC, T::VatC)})
+  for (std::string mismatch : {checkGroup(invoice, tspr, kSlot1, "A (23%)", T::NettoA, T::VatA),
+                               checkGroup(invoice, tspr, kSlot2, "B (8%)", T::NettoB, T::VatB),
+                               checkGroup(invoice, tspr, kSlot3, "C (5%)", T::NettoC, T::VatC)})
     if (!mismatch.empty()) return mismatch;
   const int64_t storedGross = storedCents(rec::get(tspr, T::RazemBrutto));
   if (invoice.sums.gross() != storedGross) {
-    static constexpr auto kTotal =
-        KW_MAZ("Kwota brutto z pozycji (%s) różni się od kwoty brutto na fakturze (%s).\n"
-               "Faktura KSeF nie może różnić się od wydrukowanej.");
+    static constexpr auto kTotal = KW_MAZ(
+        "Kwota brutto z pozycji (%s) różni się od kwoty brutto na fakturze (%s).\n"
+        "Faktura KSeF nie może różnić się od wydrukowanej.");
     _formatText(text, sizeof text, kTotal, money(invoice.sums.gross()).c_str(), money(storedGross).c_str());
     return text;
   }
@@ -511,8 +512,7 @@ void ksef(char* tspr, int16_t, int16_t*) {
   _fprintfUTF(file, "<P_2>%s</P_2>\n", escapedField(tspr, T::NrFaktury).c_str());
   int16_t year = 0, month = 0, day = 0;
   svc::splitDate(rec::get(tspr, T::DataSprzedazy), &year, &month, &day, 0);
-  if (year != 0)
-    _fprintfUTF(file, "<P_6>%s</P_6>\n", date(tspr, T::DataSprzedazy).c_str());
+  if (year != 0) _fprintfUTF(file, "<P_6>%s</P_6>\n", date(tspr, T::DataSprzedazy).c_str());
   writeSums(file, invoice);
   writeAnnotations(file, invoice);
   _fprintfUTF(file, "<RodzajFaktury>VAT</RodzajFaktury>\n");

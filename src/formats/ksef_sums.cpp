@@ -9,8 +9,8 @@ namespace {
 // 23 and 22 % share the basic-rate field, 8 and 7 % the first reduced one,
 // 5 and 3 % the second: the same pairs as the host's groups A, B and C.
 constexpr RateClass kClasses[9] = {
-    {"23", 23, kSlot1},  {"22", 22, kSlot1},   {"8", 8, kSlot2},
-    {"7", 7, kSlot2},    {"5", 5, kSlot3},     {"3", 3, kSlot3},
+    {"23", 23, kSlot1},  {"22", 22, kSlot1},     {"8", 8, kSlot2},
+    {"7", 7, kSlot2},    {"5", 5, kSlot3},       {"3", 3, kSlot3},
     {"0 KR", 0, kSlot0}, {"zw", 0, kSlotExempt}, {"np I", 0, kSlotNotSubject},
 };
 constexpr uint16_t kExemptCode = 5;
@@ -51,9 +51,7 @@ int64_t VatSums::rateVat(int32_t index) const {
   return roundedDiv(base_[index] * percent, 100 + percent);
 }
 
-int64_t VatSums::rateNet(int32_t index) const {
-  return pricedNet_ ? base_[index] : base_[index] - rateVat(index);
-}
+int64_t VatSums::rateNet(int32_t index) const { return pricedNet_ ? base_[index] : base_[index] - rateVat(index); }
 
 bool VatSums::used(Slot slot) const {
   for (int32_t i = 0; i < 9; ++i)

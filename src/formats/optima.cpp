@@ -213,10 +213,10 @@ void optima(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
     svc::cleanText(sellerName);
     _fprintfUTF(file, "<NAZWA>%s</NAZWA>", _xmlSafe(sellerName));
   }
-  _fprintfUTF(file,
-              "<ADRES><KOD_POCZTOWY>%s</KOD_POCZTOWY><MIASTO>%s</MIASTO><ULICA>%s %s</ULICA><KRAJ>Polska</KRAJ></ADRES>",
-              xmlSafeField(firma, Firma::KodPocztowy).c_str(), xmlSafeField(firma, Firma::Miejscowosc).c_str(),
-              xmlEscaped(rec::text(firma, Firma::Ulica)).c_str(), xmlEscaped(rec::text(firma, Firma::NrDomu)).c_str());
+  _fprintfUTF(
+      file, "<ADRES><KOD_POCZTOWY>%s</KOD_POCZTOWY><MIASTO>%s</MIASTO><ULICA>%s %s</ULICA><KRAJ>Polska</KRAJ></ADRES>",
+      xmlSafeField(firma, Firma::KodPocztowy).c_str(), xmlSafeField(firma, Firma::Miejscowosc).c_str(),
+      xmlEscaped(rec::text(firma, Firma::Ulica)).c_str(), xmlEscaped(rec::text(firma, Firma::NrDomu)).c_str());
   {
     char bank[kPartSize], account[kPartSize];
     PodzielBankKonto(rec::text(firma, Firma::BankKonto).c_str(), bank, account);
@@ -248,7 +248,8 @@ void optima(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
   _fprintfUTF(file, "<PLATNOSCI>");
   _fprintfUTF(file, " <PLATNOSC><FORMA>");
   _fprintfUTF(file, payment.payments);
-  _fprintfUTF(file, "</FORMA><TERMIN>%s</TERMIN>", formatShiftedDate(issued, paymentTermDays(tspr), kDateFormat).c_str());
+  _fprintfUTF(file, "</FORMA><TERMIN>%s</TERMIN>",
+              formatShiftedDate(issued, paymentTermDays(tspr), kDateFormat).c_str());
   _fprintfUTF(file,
               "<KWOTA>%.2f</KWOTA><KWOTA_W_WAL_SYSTEMOWEJ>%.2f</KWOTA_W_WAL_SYSTEMOWEJ><WALUTA><SYMBOL/>"
               "<KURS_L>1.00</KURS_L><KURS_M>1</KURS_M></WALUTA>",

@@ -34,8 +34,8 @@ bool paidOnTheSpot(int32_t form) { return form == 1 || form == 3 || form == 12 |
 // The catalogue's code when the goods record is found, else the line's own.
 std::string goodsCode(const char* line) {
   std::vector<char> goods(kGoodsRecordSize, '\0');
-  std::string code = lookupGoods(line, goods.data()) ? rec::text(goods.data(), Towar::Kod)
-                                                      : rec::text(line, Tspr_dok::Kod);
+  std::string code =
+      lookupGoods(line, goods.data()) ? rec::text(goods.data(), Towar::Kod) : rec::text(line, Tspr_dok::Kod);
   return code.substr(0, kGoodsCodeLength);
 }
 
@@ -56,8 +56,7 @@ int32_t writeLines(const char* tspr, HostFile* file) {
                 "Wartosc{n%.2f}\n",
                 oneLine(rec::text(line, Tspr_dok::Nazwa)).c_str(), oneLine(code).c_str(), vatRateOf(line),
                 oneLine(rec::text(line, Tspr_dok::Jm)).c_str(), oneLine(code).c_str(),
-                oneLine(rec::text(line, Tspr_dok::Pkwiu)).c_str(),
-                quantity, netPrice, netValue);
+                oneLine(rec::text(line, Tspr_dok::Pkwiu)).c_str(), quantity, netPrice, netValue);
   });
   return count;
 }
@@ -111,7 +110,8 @@ void pcMarket(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
   writeDirect(file, "NrDok:Fakt.VAT %s\n", oneLine(rec::text(tspr, Tspr::NrFaktury)).c_str());
   writeDirect(file, "Data:%s\n", oneLine(issueDate).c_str());
   writeDirect(file, paidOnTheSpot(rec::paymentForm(tspr)) ? "SposobPlat:GOT\n" : "SposobPlat:PRZEL\n");
-  writeDirect(file, "TerminPlat:%d\n", static_cast<int32_t>(static_cast<int16_t>(rec::get(tspr, Tspr::TerminPlatnosci))));
+  writeDirect(file, "TerminPlat:%d\n",
+              static_cast<int32_t>(static_cast<int16_t>(rec::get(tspr, Tspr::TerminPlatnosci))));
   writeDirect(file, "IndeksCentralny:SWW\n");
   writeDirect(file, "NazwaWystawcy:%s\n", oneLine(sellerName).c_str());
   writeDirect(file, "AdresWystawcy:%s %s %s\n", oneLine(rec::text(firma, Firma::Miejscowosc)).c_str(),
@@ -132,7 +132,8 @@ void pcMarket(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
 
   // The buyer's bank text is in the customer record, found by number.
   std::string buyerBankText;
-  if (lookupCustomer(rec::get(tspr, Tspr::IdKontrahenta))) buyerBankText = rec::text(tables.kontrahent, Kontrahent::BankKonto);
+  if (lookupCustomer(rec::get(tspr, Tspr::IdKontrahenta)))
+    buyerBankText = rec::text(tables.kontrahent, Kontrahent::BankKonto);
   char buyerBank[kPartSize], buyerAccount[kPartSize];
   PodzielBankKonto(buyerBankText.c_str(), buyerBank, buyerAccount);
   writeDirect(file, "BankOdbiorcy:%s\n", oneLine(buyerBank).c_str());

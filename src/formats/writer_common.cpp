@@ -21,7 +21,8 @@ bool openWriterTables(WriterTables& tables) {
   tables.kontrahent = tables.customers ? table::currentRecord(tables.customers) : nullptr;
   tables.firma = tables.company ? table::currentRecord(tables.company) : nullptr;
   if (tables.kontrahent && tables.firma) return true;
-  static constexpr auto kDiskError = KW_MAZ("Błąd operacji dyskowej nr 1324 we wtyczce kwitomat!\nOperacja niekompletna!");
+  static constexpr auto kDiskError =
+      KW_MAZ("Błąd operacji dyskowej nr 1324 we wtyczce kwitomat!\nOperacja niekompletna!");
   static constexpr auto kTitle = KW_MAZ("Błąd");
   svc::showTitled(kTitle, kDiskError, 1);
   return false;
@@ -59,8 +60,8 @@ bool closeDataFile(HostFile* file) {
   return !failed;
 }
 
-void finishExport(const char* pdfPath, const char* dataPath, const char* tspr, const char* firma,
-                  HostTable* lines, int16_t registerValue, int16_t* refreshFlag) {
+void finishExport(const char* pdfPath, const char* dataPath, const char* tspr, const char* firma, HostTable* lines,
+                  int16_t registerValue, int16_t* refreshFlag) {
   int32_t document = rec::get(tspr, layout::Tspr::IdDokumentu);
   _printToPdf(pdfPath, document, svc::printKeyDefinition(registerValue), lines, refreshFlag);
   _sendInvoiceMail(pdfPath, dataPath, rec::text(tspr, layout::Tspr::NrFaktury).c_str(),

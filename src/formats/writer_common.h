@@ -45,8 +45,8 @@ bool closeDataFile(HostFile* file);
 
 // The closing steps after a closed data file: the PDF beside it, the mail
 // with both files, and "Dokument został zapisany".
-void finishExport(const char* pdfPath, const char* dataPath, const char* tspr, const char* firma,
-                  HostTable* lines, int16_t registerValue, int16_t* refreshFlag);
+void finishExport(const char* pdfPath, const char* dataPath, const char* tspr, const char* firma, HostTable* lines,
+                  int16_t registerValue, int16_t* refreshFlag);
 
 // A copied text for a line-based file: CR and LF become blanks, so that the
 // text cannot split its record.

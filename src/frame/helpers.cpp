@@ -68,8 +68,7 @@ int32_t _hostSetting(int32_t mode, const char* section, const char* key, const c
   return result;
 }
 
-int16_t _fileSetting(const char* file, int32_t mode, const char* section, const char* key, const char* format,
-                     ...) {
+int16_t _fileSetting(const char* file, int32_t mode, const char* section, const char* key, const char* format, ...) {
   va_list args;
   va_start(args, format);
   int32_t result = svc::namedSetting(file, mode, section, key, format, args);

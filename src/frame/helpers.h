@@ -23,8 +23,7 @@ int _formatTextN(char* buffer, size_t size, const char* format, ...);
 int32_t _hostSetting(int32_t mode, const char* section, const char* key, const char* format, ...);
 
 // The same for a named settings file; 0 when the key was read or written.
-int16_t _fileSetting(const char* file, int32_t mode, const char* section, const char* key, const char* format,
-                     ...);
+int16_t _fileSetting(const char* file, int32_t mode, const char* section, const char* key, const char* format, ...);
 
 void _showMessage(const char* title, const char* format, int32_t kind, ...);
 

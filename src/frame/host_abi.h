@@ -20,8 +20,8 @@ struct HostFile;   // an open output file of the host
 
 typedef void(KW_CDECL* ExceptionReportFn)(const char* scope, uint32_t code, uint32_t detail, int32_t);
 typedef int32_t(KW_CDECL* DialogCallback)(int16_t command, int16_t event);
-typedef int32_t(KW_CDECL* KeyHandler)(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
-                                      intptr_t, intptr_t, intptr_t, intptr_t, intptr_t);
+typedef int32_t(KW_CDECL* KeyHandler)(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
+                                      intptr_t, intptr_t, intptr_t);
 typedef int32_t(KW_CDECL* FeatureEntry)(int32_t, int32_t);
 
 // The host's wrapper of a structured exception: its code, then a word of detail.

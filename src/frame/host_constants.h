@@ -29,9 +29,9 @@ constexpr uint16_t kKeyCtrlF3 = 0x6000;
 constexpr uint16_t kKeyEsc = 0x001B;
 
 // The plug-in's dialogs (host service 52026) and the commands they return.
-constexpr int32_t kExportDialog = 1001;  // "Eksport faktur"
-constexpr int32_t kMailDialog = 1002;    // "Wysylanie poczty"
-constexpr int32_t kIlnDialog = 1003;     // "Opcje eksportu"
+constexpr int32_t kExportDialog = 1001;     // "Eksport faktur"
+constexpr int32_t kMailDialog = 1002;       // "Wysylanie poczty"
+constexpr int32_t kIlnDialog = 1003;        // "Opcje eksportu"
 constexpr int16_t kCommandToHost = 0x5001;  // the key goes on to the host's own handler
 constexpr int16_t kCommandCancel = 0x5002;  // Esc
 constexpr int32_t kCallbackKeepOpen = -2;   // a dialog callback's answer: the dialog stays open

@@ -7,7 +7,7 @@
 
 namespace frame {
 
-extern const char kPluginTitle[51];  // "Eksport faktur. Rejestr faktur sprzedazy - Ctrl+F3"
+extern const char kPluginTitle[51];   // "Eksport faktur. Rejestr faktur sprzedazy - Ctrl+F3"
 extern const char kHostModuleName[];  // "WELKOR"
 
 struct ModuleState {

@@ -24,7 +24,7 @@ std::string baseName(const char* path) {
 // The file name of the loaded object at this base address ("" for the program).
 struct Search {
   const char* wanted = nullptr;  // base name to find, or null
-  uintptr_t base = 0;           // base address to find when wanted is null
+  uintptr_t base = 0;            // base address to find when wanted is null
   std::string found;
   bool isProgram = false;
   bool hit = false;

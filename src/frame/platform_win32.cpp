@@ -62,7 +62,10 @@ static void* chainHead() {
 static void setChainHead(void* head) { asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory"); }
 
 UnwindGuard::UnwindGuard(void* context, Action unwind, Notice raised)
-    : next_(chainHead()), handler_(reinterpret_cast<void*>(&UnwindGuard::handle)), context_(context), unwind_(unwind),
+    : next_(chainHead()),
+      handler_(reinterpret_cast<void*>(&UnwindGuard::handle)),
+      context_(context),
+      unwind_(unwind),
       raised_(raised) {
   setChainHead(this);
 }

@@ -29,8 +29,8 @@ constexpr size_t kListSize = 256;
 
 template <typename... A>
 void showStop(const char* format, A... values) {
-  svc::stopMessage(hostabi::kStopMessageNumber, "STOP!!!", format, hostabi::kStopMessageFlags, hostabi::kStopMessageContext,
-                   values...);
+  svc::stopMessage(hostabi::kStopMessageNumber, "STOP!!!", format, hostabi::kStopMessageFlags,
+                   hostabi::kStopMessageContext, values...);
 }
 
 // The list of missing ordinals and its message; returns the missing count.
@@ -85,7 +85,8 @@ int32_t mismatchText(char* report) {
 
 int32_t featureCheck() {
   ModuleState& s = state();
-  uint32_t result = s.featureEntry ? static_cast<uint32_t>(s.featureEntry(hostabi::kFeatureSet, hostabi::kFeatureQuery)) : 0xFFFFFFFFu;
+  uint32_t result = s.featureEntry ? static_cast<uint32_t>(s.featureEntry(hostabi::kFeatureSet, hostabi::kFeatureQuery))
+                                   : 0xFFFFFFFFu;
   s.unsupportedMask = result & ~1u;
   return s.unsupportedMask == 0 ? 0 : -1;
 }
@@ -147,8 +148,7 @@ void loadReport() {
   if (s.featureEntry) s.featureEntry(hostabi::kFeatureSet, hostabi::kFeatureReport);
   char report[kReportSize] = {};
   if (s.unsupportedMask != 0) {
-    static constexpr auto kFeatures =
-        KW_MAZ("Program nie obsługuje cech 0x%08X,\nktóre są niezbędne dla modułu '%s'.");
+    static constexpr auto kFeatures = KW_MAZ("Program nie obsługuje cech 0x%08X,\nktóre są niezbędne dla modułu '%s'.");
     kw::_formatText(report, kReportSize, kFeatures, s.unsupportedMask, kPluginTitle);
     showStop("%s", report);
   } else if (missingServiceText(report) != 0) {
@@ -164,7 +164,8 @@ void loadReport() {
         "modułem \"%s\".\n\nMODUŁ NIE ZOSTANIE ZAŁADOWANY!!!\n");
     showStop(kVersions.c_str(), s.baseName, s.baseName);
   } else {
-    static constexpr auto kInactive = KW_MAZ("Moduł \"%s\" nie został poprawnie zainicjowany,\nwięc NIE BĘDZIE AKTYWNY!");
+    static constexpr auto kInactive =
+        KW_MAZ("Moduł \"%s\" nie został poprawnie zainicjowany,\nwięc NIE BĘDZIE AKTYWNY!");
     showStop(kInactive.c_str(), s.baseName);
   }
 }

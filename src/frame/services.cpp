@@ -82,8 +82,7 @@ void unbindAllServices() {
 void* slotContent(uint32_t ordinal) {
   switch (ordinal) {
 #define KW_CONTENT(ordinal, name, conv, ret, params) \
-  case ordinal:                                      \
-    return reinterpret_cast<void*>(svc::name.fn);
+  case ordinal: return reinterpret_cast<void*>(svc::name.fn);
     KW_HOST_SERVICES(KW_CONTENT)
 #undef KW_CONTENT
   }

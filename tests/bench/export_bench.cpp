@@ -77,8 +77,9 @@ std::string database(int longLines) {
          R"("Adres":"31-610 Kraków os. Tysiąclecia 3","Nip":"677-00-65-406","Email":"jan@example.com",)"
          R"("BankKonto":"Bank Śląski 98 1050 0099 7603 1234 5678 9123"},)"
          R"({"Id":77,"Symbol":"MAG","Nazwa":"Magazyn Północ","Adres":"ul. Piękna 7, 90-001 Łódź"}],)"
-         R"("goods":[)" + goods + "],\"invoices\":[" + invoice(1, "FV/1/2024", 10) + "," +
-         invoice(2, "FV/2/2024", longLines) + R"(],"mail":{"server":"","port":25,"from":"biuro@example.pl"}})";
+         R"("goods":[)" +
+         goods + "],\"invoices\":[" + invoice(1, "FV/1/2024", 10) + "," + invoice(2, "FV/2/2024", longLines) +
+         R"(],"mail":{"server":"","port":25,"from":"biuro@example.pl"}})";
 }
 
 // A "VmRSS:" or "VmHWM:" figure of this process, in KB.
@@ -151,8 +152,8 @@ int main(int argc, char** argv) {
   if (!mkdtemp(folder) || chdir(folder) != 0) return 1;
   std::printf("export of 10 lines and of %d lines%s, each format in a process of its own (peak RSS)\n", longLines,
               dataOnly ? ", data file only" : "");
-  std::printf("format   10 lines    %d lines  peak 10      peak %d  (peak: resident size above the start)\n",
-              longLines, longLines);
+  std::printf("format   10 lines    %d lines  peak 10      peak %d  (peak: resident size above the start)\n", longLines,
+              longLines);
   for (const Format& format : kFormats) {
     if (!only.empty() && (',' + only + ',').find(',' + std::string(format.name) + ',') == std::string::npos) continue;
     std::fflush(stdout);

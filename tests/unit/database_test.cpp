@@ -112,7 +112,8 @@ TEST(Database, SmallDatabaseLoadsIntoRecordBytes) {
   EXPECT_EQ(k.missingServices, (std::vector<uint32_t>{52158, 35387}));
   EXPECT_EQ(k.features, 0);
   EXPECT_EQ(k.interfaceVersion, 111);
-  EXPECT_EQ(k.acceptText, std::optional<std::string>("Z\x92" "a wersja"));
+  EXPECT_EQ(k.acceptText, std::optional<std::string>("Z\x92"
+                                                     "a wersja"));
   EXPECT_EQ(k.tables.at(49).recordLength, 900);
   EXPECT_TRUE(k.tables.at(45).absent);
   EXPECT_EQ(k.failOpen, (std::vector<std::string>{"FAKTURY\\fv.xml"}));
@@ -141,7 +142,8 @@ TEST(Database, PaymentFormPacking) {
 
 TEST(Database, TextsAreCutToTheirRoom) {
   const std::string longName(300, 'x');
-  Database db = invoiceWith(R"("NazwaOdbiorcy": ")" + longName + R"(", "AdresOdbiorcy": "Kwota 5€", "NrFaktury": "A\u0000B")");
+  Database db =
+      invoiceWith(R"("NazwaOdbiorcy": ")" + longName + R"(", "AdresOdbiorcy": "Kwota 5€", "NrFaktury": "A\u0000B")");
   const Bytes& h = db.invoices[0].header;
   const layout::Text name = layout::Tspr::NazwaOdbiorcy;
   EXPECT_EQ(bytesAt(h, name.offset, name.room), std::string(name.room - 1u, 'x') + '\0');
@@ -159,7 +161,8 @@ TEST(Database, TextsAreCutToTheirRoom) {
 
 TEST(Database, RawBytesOverwriteFieldsWithinBounds) {
   Database db = parseDatabase(R"({"customers": [{"Id": 1, "Symbol": "XYZ",
-      "rawBytes": [{"offset": 2, "hex": "41 42"}, {"offset": 1534, "hex": "fFeE"}]}]})", "db.json");
+      "rawBytes": [{"offset": 2, "hex": "41 42"}, {"offset": 1534, "hex": "fFeE"}]}]})",
+                              "db.json");
   const Bytes& r = db.customers[0].record;
   EXPECT_EQ(bytesAt(r, 2, 4), std::string("ABZ\0", 4));
   EXPECT_EQ(bytesAt(r, 1534, 2), "\xFF\xEE");
@@ -178,7 +181,8 @@ TEST(Database, ErrorsNameFileAndPlace) {
       {R"({"customers": [{"Nazwaa": "x"}]})", {"db.json: customers[0].Nazwaa: unknown field"}},
       {R"({"customer": []})", {"db.json: customer: unknown field"}},
       {R"({"goods": [{"Nazwa": "x"}]})", {"goods[0].Nazwa: unknown field"}},
-      {R"({"invoices": [{"lines": [{"FormaPlatnosciWord": 1}]}]})", {"invoices[0].lines[0].FormaPlatnosciWord: unknown field"}},
+      {R"({"invoices": [{"lines": [{"FormaPlatnosciWord": 1}]}]})",
+       {"invoices[0].lines[0].FormaPlatnosciWord: unknown field"}},
       {R"({"invoices": {}})", {"invoices: expected an array, got object"}},
       {R"({"invoices": [{"NrFaktury": 12}]})", {"invoices[0].NrFaktury: expected a string, got number"}},
       {R"({"invoices": [{"DataWystawienia": "05.03.2024"}]})", {"invoices[0].DataWystawienia", "05.03.2024"}},
@@ -217,7 +221,9 @@ TEST(Database, LoadAndSaveCustomerThroughTheFile) {
   EXPECT_EQ(db.path, path);
   Customer c = db.customers[1];
   const layout::Text email = layout::Kontrahent::Email;
-  const std::string newEmail = "\xA7" "aneta@example.com";  // żaneta
+  const std::string newEmail =
+      "\xA7"
+      "aneta@example.com";  // żaneta
   std::memset(&c.record[email.offset], 0, email.room);
   std::memcpy(&c.record[email.offset], newEmail.data(), newEmail.size());
   c.attributes["e-mail"] = "ksi\x91gowo\x9E\x8D@example.com";
@@ -236,7 +242,9 @@ TEST(Database, LoadAndSaveCustomerThroughTheFile) {
   text << std::ifstream(path, std::ios::binary).rdbuf();
   EXPECT_NE(text.str().find("\n  \"customers\": [\n    {\n"), std::string::npos);
   EXPECT_NE(text.str().find("\"Cena 5\xE2\x82\xAC\""), std::string::npos);  // unchanged texts keep what Mazovia lacks
-  EXPECT_NE(text.str().find("\"\xC5\xBC" "aneta@example.com\""), std::string::npos);
+  EXPECT_NE(text.str().find("\"\xC5\xBC"
+                            "aneta@example.com\""),
+            std::string::npos);
 
   Customer stranger;
   stranger.id = 99;

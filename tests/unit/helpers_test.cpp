@@ -22,10 +22,10 @@ TEST(FormatTextN, WritesAtMostSizeCharactersAndTerminatesOnlyWhenThereIsRoom) {
     const char* written;  // the bytes written, as many as the text or the size allow
     bool terminated;
   } cases[] = {
-      {10, 6, "abc123", true},   // below: the text and its zero
-      {7, 6, "abc123", true},    // one more than the text
-      {6, 6, "abc123", false},   // exactly the text: no zero
-      {4, -1, "abc1", false},    // longer: cut, no zero
+      {10, 6, "abc123", true},  // below: the text and its zero
+      {7, 6, "abc123", true},   // one more than the text
+      {6, 6, "abc123", false},  // exactly the text: no zero
+      {4, -1, "abc1", false},   // longer: cut, no zero
       {0, -1, "", false},
   };
   for (const Case& c : cases) {

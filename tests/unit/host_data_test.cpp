@@ -94,7 +94,8 @@ TEST_F(HostData, AScanThatCannotBeOpenedVisitsNothingAndIsStillEndedAndDisposed)
     size_t invoice;
     int32_t documentId;  // 0: the invoice's own
   };
-  const std::string noLineTable = R"({ "invoices": [ { "IdDokumentu": 1234, "lines": [ { "Nazwa": "A", "Ilosc": 1 } ] } ],
+  const std::string noLineTable =
+      R"({ "invoices": [ { "IdDokumentu": 1234, "lines": [ { "Nazwa": "A", "Ilosc": 1 } ] } ],
                                        "host": { "tables": { "45": { "absent": true } } } })";
   const Case cases[] = {
       {"invoice without lines", kDatabase, 1, 0},
@@ -126,9 +127,13 @@ TEST_F(HostData, AMissingLineTableShowsTheDiskErrorWithItsNumber) {
     ASSERT_EQ(welkor::state().messages.size(), 1u);
     const welkor::LoggedMessage& m = welkor::state().messages[0];
     EXPECT_EQ(m.service, 52028);
-    EXPECT_EQ(m.title, "B\x92\x86" "d");
-    EXPECT_EQ(m.text, "B\x92\x86" "d operacji dyskowej nr " + std::to_string(number) +
-                          " we wtyczce kwitomat!\nOperacja niekompletna!");
+    EXPECT_EQ(m.title,
+              "B\x92\x86"
+              "d");
+    EXPECT_EQ(m.text,
+              "B\x92\x86"
+              "d operacji dyskowej nr " +
+                  std::to_string(number) + " we wtyczce kwitomat!\nOperacja niekompletna!");
     EXPECT_EQ(m.numbers, (std::vector<int64_t>{1}));
   }
 }
@@ -229,9 +234,8 @@ TEST_F(HostData, OnlyTheLineKeyOnTheLineTableOpensAScan) {
     int32_t opened;
   };
   const Case cases[] = {
-      {"lines of 1234", 45, 68, key, 1},   {"another invoice", 45, 68, "812:7", 1},
-      {"another index", 45, 12, key, 0},   {"another table", 44, 68, key, 0},
-      {"another key", 45, 68, other, 0},   {"not a key", 45, 68, "812:12x", 0},
+      {"lines of 1234", 45, 68, key, 1}, {"another invoice", 45, 68, "812:7", 1}, {"another index", 45, 12, key, 0},
+      {"another table", 44, 68, key, 0}, {"another key", 45, 68, other, 0},       {"not a key", 45, 68, "812:12x", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -292,9 +296,11 @@ std::string hexOf(const std::string& bytes) {
 TEST_F(HostData, TextsThatFillTheirRoomEndAtTheRoom) {
   const std::string name(121, 'N'), code(17, 'K'), symbol(17, 'S');
   load(R"({ "customers": [ { "Id": 5, "Nazwa": "Nastepne pole",
-                             "rawBytes": [ { "offset": 2, "hex": ")" + hexOf(symbol) + R"(" } ] } ],
+                             "rawBytes": [ { "offset": 2, "hex": ")" +
+       hexOf(symbol) + R"(" } ] } ],
             "invoices": [ { "IdDokumentu": 1, "lines": [ { "Ilosc": 1, "Jm": "szt",
-                "rawBytes": [ { "offset": 2, "hex": ")" + hexOf(name + code) + R"(" } ] } ] } ] })");
+                "rawBytes": [ { "offset": 2, "hex": ")" +
+       hexOf(name + code) + R"(" } ] } ] } ] })");
   std::vector<std::string> seen;
   {
     kw::LineScan scan(kw::openTable(kw::kLineTable), invoice(0));
@@ -318,9 +324,12 @@ TEST_F(HostData, PaymentFormIsBitsNineToFourteenAsASignedNumber) {
     int32_t code;
   };
   const Case cases[] = {
-      {0x0000, 0},           {1 << 9, 1},   {2 << 9, 2},           {12 << 9, 12},  {13 << 9, 13},
-      {14 << 9, 14},         {31 << 9, 31}, {0x4000, -32},         {0x7E00, -1},   {0x4000 | (3 << 9), -29},
-      {0x8000 | 0x01FF, 0},  {0x81FF | (2 << 9), 2},
+      {0x0000, 0},          {1 << 9, 1},
+      {2 << 9, 2},          {12 << 9, 12},
+      {13 << 9, 13},        {14 << 9, 14},
+      {31 << 9, 31},        {0x4000, -32},
+      {0x7E00, -1},         {0x4000 | (3 << 9), -29},
+      {0x8000 | 0x01FF, 0}, {0x81FF | (2 << 9), 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.word);

@@ -14,16 +14,16 @@ TEST(KsefSums, RoundingTakesHalvesAwayFromZero) {
   struct Case {
     int64_t num, den, want;
   } cases[] = {{24150, 100, 242}, {-24150, 100, -242}, {24149, 100, 241}, {-24149, 100, -241},
-               {0, 123, 0},       {5, 10, 1},          {-5, 10, -1},       {4, 10, 0}};
+               {0, 123, 0},       {5, 10, 1},          {-5, 10, -1},      {4, 10, 0}};
   for (const Case& c : cases) EXPECT_EQ(roundedDiv(c.num, c.den), c.want) << c.num << "/" << c.den;
 }
 
 TEST(KsefSums, LineValueIsQuantityTimesPriceToTheGrosz) {
-  EXPECT_EQ(lineValue(2500, 123400), 3085);    // 2.5 x 12.34
-  EXPECT_EQ(lineValue(2000, 12345), 247);      // 2 x 1.2345 = 2.469
-  EXPECT_EQ(lineValue(1000, -5000), -50);      // a discount line
-  EXPECT_EQ(lineValue(125, 500000), 625);      // 0.125 x 50
-  EXPECT_EQ(lineValue(1000, 50), 1);           // 0.005 rounds up
+  EXPECT_EQ(lineValue(2500, 123400), 3085);  // 2.5 x 12.34
+  EXPECT_EQ(lineValue(2000, 12345), 247);    // 2 x 1.2345 = 2.469
+  EXPECT_EQ(lineValue(1000, -5000), -50);    // a discount line
+  EXPECT_EQ(lineValue(125, 500000), 625);    // 0.125 x 50
+  EXPECT_EQ(lineValue(1000, 50), 1);         // 0.005 rounds up
   EXPECT_EQ(storedCents(308500.00000000006), 3085);
 }
 
@@ -50,10 +50,10 @@ TEST(KsefSums, RatesShareTheHostGroupsPairsAndCodesFiveAndNineGoApart) {
     double rate;
     const char* p12;  // null: refused
     Slot slot;
-  } cases[] = {{0, 23, "23", kSlot1},       {7, 22, "22", kSlot1},   {1, 8, "8", kSlot2},
-               {8, 7, "7", kSlot2},         {2, 5, "5", kSlot3},     {6, 3, "3", kSlot3},
-               {3, 0, "0 KR", kSlot0},      {5, 23, "zw", kSlotExempt}, {9, 0, "np I", kSlotNotSubject},
-               {4, 4, nullptr, kSlot0},     {10, 23.5, nullptr, kSlot0}};
+  } cases[] = {{0, 23, "23", kSlot1},   {7, 22, "22", kSlot1},      {1, 8, "8", kSlot2},
+               {8, 7, "7", kSlot2},     {2, 5, "5", kSlot3},        {6, 3, "3", kSlot3},
+               {3, 0, "0 KR", kSlot0},  {5, 23, "zw", kSlotExempt}, {9, 0, "np I", kSlotNotSubject},
+               {4, 4, nullptr, kSlot0}, {10, 23.5, nullptr, kSlot0}};
   for (const Case& c : cases) {
     const RateClass* got = rateClassOf(c.code, c.rate);
     if (!c.p12) {

@@ -19,10 +19,10 @@
 // The Windows build's test program crashes under wine when a test skips, so
 // there a check without its tables says so and passes.
 #if defined(_WIN32)
-#define KW_SKIP(message)                         \
-  do {                                           \
+#define KW_SKIP(message)                       \
+  do {                                         \
     std::printf("[  SKIPPED ] %s\n", message); \
-    return;                                      \
+    return;                                    \
   } while (0)
 #else
 #define KW_SKIP(message) GTEST_SKIP() << message
@@ -98,8 +98,9 @@ TEST(MazoviaReference, EveryByteToUtf8AgreesWithThePublishedTable) {
 
   // The published table has the 18 Polish letters where our own table has them.
   const std::vector<std::pair<unsigned char, const char*>> letters = {
-      {0x86, "ą"}, {0x8D, "ć"}, {0x8F, "Ą"}, {0x90, "Ę"}, {0x91, "ę"}, {0x92, "ł"}, {0x95, "Ć"}, {0x98, "Ś"}, {0x9C, "Ł"},
-      {0x9E, "ś"}, {0xA0, "Ź"}, {0xA1, "Ż"}, {0xA2, "ó"}, {0xA3, "Ó"}, {0xA4, "ń"}, {0xA5, "Ń"}, {0xA6, "ź"}, {0xA7, "ż"},
+      {0x86, "ą"}, {0x8D, "ć"}, {0x8F, "Ą"}, {0x90, "Ę"}, {0x91, "ę"}, {0x92, "ł"},
+      {0x95, "Ć"}, {0x98, "Ś"}, {0x9C, "Ł"}, {0x9E, "ś"}, {0xA0, "Ź"}, {0xA1, "Ż"},
+      {0xA2, "ó"}, {0xA3, "Ó"}, {0xA4, "ń"}, {0xA5, "Ń"}, {0xA6, "ź"}, {0xA7, "ż"},
   };
   for (const auto& letter : letters) EXPECT_EQ(mazovia[letter.first - 0x80], letter.second);
 }

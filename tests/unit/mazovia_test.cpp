@@ -87,14 +87,14 @@ TEST(Mazovia, CharactersWithoutAPlaceBecomeQuestionMarks) {
     std::string expected;
   };
   const std::vector<Case> cases = {
-      {"\x82\xE1", kMazovia, kWindows1250, "\xE9\xDF"},        // é and ß exist in both
-      {"\xB3\xE0\xFB", kMazovia, kWindows1250, "???"},         // box drawing, alpha, square root
-      {"5 \xE2\x82\xAC", kUtf8, kMazovia, "5 ?"},              // euro sign
-      {"\x80\x9A", kWindows1250, kMazovia, "?\x3F"},           // euro, š
-      {"\x81", kWindows1250, kUtf8, "?"},                      // undefined in 1250
-      {"a\xC3", kUtf8, kMazovia, "a?"},                        // cut short
-      {"\xC0\xAF\xED\xA0\x80", kUtf8, kUtf8, "?????"},         // overlong, surrogate
-      {utf16(u"x\xD800y"), kUtf16, kUtf8, "x?y"},              // lone surrogate
+      {"\x82\xE1", kMazovia, kWindows1250, "\xE9\xDF"},             // é and ß exist in both
+      {"\xB3\xE0\xFB", kMazovia, kWindows1250, "???"},              // box drawing, alpha, square root
+      {"5 \xE2\x82\xAC", kUtf8, kMazovia, "5 ?"},                   // euro sign
+      {"\x80\x9A", kWindows1250, kMazovia, "?\x3F"},                // euro, š
+      {"\x81", kWindows1250, kUtf8, "?"},                           // undefined in 1250
+      {"a\xC3", kUtf8, kMazovia, "a?"},                             // cut short
+      {"\xC0\xAF\xED\xA0\x80", kUtf8, kUtf8, "?????"},              // overlong, surrogate
+      {utf16(u"x\xD800y"), kUtf16, kUtf8, "x?y"},                   // lone surrogate
       {utf16(u"\xD83D\xDE00"), kUtf16, kUtf8, "\xF0\x9F\x98\x80"},  // pair kept whole
   };
   for (const Case& c : cases) EXPECT_EQ(convert(c.source, c.from, c.to), c.expected) << c.source;
@@ -103,8 +103,9 @@ TEST(Mazovia, CharactersWithoutAPlaceBecomeQuestionMarks) {
 TEST(Mazovia, NeverWritesPastCapacityAndAlwaysTerminates) {
   // "Zażółć gęśl" with a 4-byte and a 3-byte character (euro) that no
   // Unicode target may split.
-  const std::vector<std::string> characters = {"Z", "a", "\xC5\xBC", "\xC3\xB3", "\xC5\x82", "\xF0\x9F\x98\x80", "\xC4\x87",
-                                               " ", "g", "\xC4\x99", "\xE2\x82\xAC", "\xC5\x9B", "l"};
+  const std::vector<std::string> characters = {
+      "Z", "a",        "\xC5\xBC",     "\xC3\xB3", "\xC5\x82", "\xF0\x9F\x98\x80", "\xC4\x87", " ",
+      "g", "\xC4\x99", "\xE2\x82\xAC", "\xC5\x9B", "l"};
   std::string source;
   for (const std::string& c : characters) source += c;
   for (int32_t to : {kMazovia, kWindows1250, kUtf16, kUtf8}) {
@@ -155,8 +156,14 @@ TEST(Mazovia, LengthAndTerminatorRules) {
 }
 
 TEST(Mazovia, ConvertsInPlace) {
-  char text[] = "Zap\x92" "a\x8D za \x9E" "wiat\x92o: got\xA2wka";
-  const std::string expected = "Zap\xB3" "a\xE6 za \x9C" "wiat\xB3o: got\xF3wka";
+  char text[] =
+      "Zap\x92"
+      "a\x8D za \x9E"
+      "wiat\x92o: got\xA2wka";
+  const std::string expected =
+      "Zap\xB3"
+      "a\xE6 za \x9C"
+      "wiat\xB3o: got\xF3wka";
   EXPECT_EQ(convertText(text, sizeof text, text, -1, kMazovia, kWindows1250), static_cast<int32_t>(expected.size()));
   EXPECT_EQ(std::string(text), expected);
 }

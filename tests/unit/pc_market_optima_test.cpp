@@ -50,7 +50,8 @@ class WriterRun : public HostTest {
         "DataWystawienia": "2024-03-05", "FormaPlatnosci": )" +
                        std::to_string(paymentForm) + R"(,
         "lines": [{"Nazwa": "Sól & pieprz", "Kod": "S&P", "Ilosc": 1, "CenaDokumentu": 1, "KodVat": 0}]}],
-      "host": )" + hostKnobs + "}";
+      "host": )" + hostKnobs +
+                       "}";
     welkor::state().db = welkor::parseDatabase(json, "test");
     welkor::tables().open(welkor::state().db);
     std::filesystem::create_directory("FAKTURY");
@@ -70,9 +71,9 @@ TEST_F(WriterRun, PaymentFormCodesMapLikeTheHostsForms) {
     const char* pcMarket;
     const char* optima;
   } cases[] = {
-      {1, "SposobPlat:GOT\r\n", "gotówka"}, {3, "SposobPlat:GOT\r\n", "czek"},
-      {12, "SposobPlat:GOT\r\n", "karta"},  {13, "SposobPlat:GOT\r\n", "bon"},
-      {2, "SposobPlat:PRZEL\r\n", "przelew"}, {4, "SposobPlat:PRZEL\r\n", "przelew"},
+      {1, "SposobPlat:GOT\r\n", "gotówka"},    {3, "SposobPlat:GOT\r\n", "czek"},
+      {12, "SposobPlat:GOT\r\n", "karta"},     {13, "SposobPlat:GOT\r\n", "bon"},
+      {2, "SposobPlat:PRZEL\r\n", "przelew"},  {4, "SposobPlat:PRZEL\r\n", "przelew"},
       {11, "SposobPlat:PRZEL\r\n", "przelew"}, {0, "SposobPlat:PRZEL\r\n", "przelew"},
       {14, "SposobPlat:PRZEL\r\n", "przelew"}, {31, "SposobPlat:PRZEL\r\n", "przelew"},
       {-1, "SposobPlat:PRZEL\r\n", "przelew"}, {-32, "SposobPlat:PRZEL\r\n", "przelew"},
@@ -102,7 +103,9 @@ TEST_F(WriterRun, OptimaEscapesLineTextsWithoutChangingTheRecord) {
 }
 
 TEST_F(WriterRun, WithoutTheLineTableTheDocumentIsCompletedWithoutLines) {
-  static const char kDiskError[] = "B\x92\x86" "d operacji dyskowej nr 1324 we wtyczce kwitomat!\nOperacja niekompletna!";
+  static const char kDiskError[] =
+      "B\x92\x86"
+      "d operacji dyskowej nr 1324 we wtyczce kwitomat!\nOperacja niekompletna!";
   load(2, R"({"tables": {"45": {"absent": true}}})");
   int16_t refresh = 0;
   writers::pcMarket(invoice(), 0, &refresh);

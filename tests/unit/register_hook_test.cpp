@@ -48,8 +48,16 @@ class RegisterHook : public testing_support::HostTest {
                      reinterpret_cast<intptr_t>(&refresh_));
   }
   std::array<intptr_t, 11> expectedArgs(intptr_t key) {
-    return {key, 7, 0x3003, reinterpret_cast<intptr_t>(welkor::tables().rows()), 0x5005,
-            reinterpret_cast<intptr_t>(&reg().object), 0x7007, 0x8008, 0x9009, 0xA00A,
+    return {key,
+            7,
+            0x3003,
+            reinterpret_cast<intptr_t>(welkor::tables().rows()),
+            0x5005,
+            reinterpret_cast<intptr_t>(&reg().object),
+            0x7007,
+            0x8008,
+            0x9009,
+            0xA00A,
             reinterpret_cast<intptr_t>(&refresh_)};
   }
   int16_t refresh_ = 0;

@@ -72,8 +72,8 @@ class SlotList : public HostTest {
     HostTest::TearDown();
   }
   size_t count(const std::string& service) const {
-    return static_cast<size_t>(std::count_if(g_calls.begin(), g_calls.end(),
-                                             [&](const MemoryCall& c) { return c.service == service; }));
+    return static_cast<size_t>(
+        std::count_if(g_calls.begin(), g_calls.end(), [&](const MemoryCall& c) { return c.service == service; }));
   }
   bool released(void* block) const {
     return std::any_of(g_calls.begin(), g_calls.end(),

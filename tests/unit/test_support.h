@@ -13,7 +13,6 @@
 
 #include "host_state.h"
 
-
 namespace testing_support {
 
 // Runs a test inside a new empty directory, with the host's state reset.
@@ -26,8 +25,8 @@ class HostTest : public ::testing::Test {
     for (;;) {
       dir_ = fs::temp_directory_path() /
              ("kwtest-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-              std::to_string(reinterpret_cast<uintptr_t>(&counter) % 100000) + "-" + std::to_string(++counter) +
-              "-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+              std::to_string(reinterpret_cast<uintptr_t>(&counter) % 100000) + "-" + std::to_string(++counter) + "-" +
+              std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
       std::error_code error;
       if (fs::create_directory(dir_, error)) break;
     }

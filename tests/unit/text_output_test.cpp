@@ -47,7 +47,10 @@ TEST_F(TextOutput, XmlSafeBlanksTheMarkupCharactersInPlace) {
       // the host's clean-up takes the other control bytes
       {"tab\there\x01", "tab here "},
       // Polish letters and every byte from 0x80 up stay
-      {"Zak\x92" "ad \x86\x8D\x90\x91\xA1\xA7 \x80\xB3\xFF", "Zak\x92" "ad \x86\x8D\x90\x91\xA1\xA7 \x80\xB3\xFF"},
+      {"Zak\x92"
+       "ad \x86\x8D\x90\x91\xA1\xA7 \x80\xB3\xFF",
+       "Zak\x92"
+       "ad \x86\x8D\x90\x91\xA1\xA7 \x80\xB3\xFF"},
       {"100% & 5$", "100%   5$"},
   };
   for (const Case& c : cases) {
@@ -95,8 +98,13 @@ TEST_F(TextOutput, PiecesAreConvertedAsAWhole) {
   };
   const std::vector<Case> cases = {
       {"got\xA2wka", nullptr, "got\xC3\xB3wka", "got\xF3wka"},
-      {"(Faktura sprzeda\xA7y) %s", "Zap\x92" "ata", "(Faktura sprzeda\xC5\xBCy) Zap\xC5\x82" "ata",
-       "(Faktura sprzeda\xBFy) Zap\xB3" "ata"},
+      {"(Faktura sprzeda\xA7y) %s",
+       "Zap\x92"
+       "ata",
+       "(Faktura sprzeda\xC5\xBCy) Zap\xC5\x82"
+       "ata",
+       "(Faktura sprzeda\xBFy) Zap\xB3"
+       "ata"},
       // a host text that ends in a percent sign is written as it is
       {"<R>%s</R>", "Rabat 5%", "<R>Rabat 5%</R>", "<R>Rabat 5%</R>"},
       {"%s", "%d %s %n", "%d %s %n", "%d %s %n"},
@@ -209,7 +217,10 @@ TEST_F(TextOutput, XmlEscapedKeepsTheTextReadable) {
       {"A&B <x> \"q\" 'a'", "A&amp;B &lt;x&gt; \"q\" 'a'"},
       {"&amp;", "&amp;amp;"},
       {"a\tb\nc\rd", "a\tb\nc\rd"},
-      {"a\x01" "b\x1F" "c\x0B", "a b c "},
+      {"a\x01"
+       "b\x1F"
+       "c\x0B",
+       "a b c "},
       {"\x86\xA2\x7F\x80", "\x86\xA2\x7F\x80"},
       {"", ""},
   };

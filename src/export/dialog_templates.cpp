@@ -67,41 +67,23 @@ constexpr Block<N> build(bool ksef) {
   b.used = 4;  // total size, patched below
   const uint16_t shift = ksef ? 2 : 0;
 
+  // clang-format off
   //       kind     command flags   key     col row width h  text
   b.dialog(1001, 0, 34, 15 + shift, ksef ? 7 : 6, "Eksport faktur");
-  b.item(kButton, 0x3B00, 0x0000, 0x3B00, 2, 2, 28, 1,
-         "\x05"
-         "F1\x01 PC Market");
-  b.item(kButton, 0x3C00, 0x0000, 0x3C00, 2, 4, 28, 1,
-         "\x05"
-         "F2\x01 Comarch Optima");
-  b.item(kButton, 0x3D00, 0x0000, 0x3D00, 2, 6, 28, 1,
-         "\x05"
-         "F3\x01 Comarch EDI");
-  b.item(kButton, 0x3E00, 0x0000, 0x3E00, 2, 8, 28, 1,
-         "\x05"
-         "F4\x01 Insert EDI++ (EPP)");
-  if (ksef)
-    b.item(kButton, 0x3F00, 0x0000, 0x3F00, 2, 10, 28, 1,
-           "\x05"
-           "F5\x01 KSeF FA(3)");
-  b.item(kButton, 0x5001, 0x0000, 0x8600, 2, 10 + shift, 28, 1,
-         "\x05"
-         "F12\x01 Velmora EDI");
-  b.item(kButton, 0x5002, 0x0000, 0x001B, 2, 12 + shift, 28, 1,
-         "\x05"
-         "ESC\x01 Anuluj");
+  b.item(kButton, 0x3B00, 0x0000, 0x3B00, 2, 2, 28, 1, "\x05" "F1\x01 PC Market");
+  b.item(kButton, 0x3C00, 0x0000, 0x3C00, 2, 4, 28, 1, "\x05" "F2\x01 Comarch Optima");
+  b.item(kButton, 0x3D00, 0x0000, 0x3D00, 2, 6, 28, 1, "\x05" "F3\x01 Comarch EDI");
+  b.item(kButton, 0x3E00, 0x0000, 0x3E00, 2, 8, 28, 1, "\x05" "F4\x01 Insert EDI++ (EPP)");
+  if (ksef) b.item(kButton, 0x3F00, 0x0000, 0x3F00, 2, 10, 28, 1, "\x05" "F5\x01 KSeF FA(3)");
+  b.item(kButton, 0x5001, 0x0000, 0x8600, 2, 10 + shift, 28, 1, "\x05" "F12\x01 Velmora EDI");
+  b.item(kButton, 0x5002, 0x0000, 0x001B, 2, 12 + shift, 28, 1, "\x05" "ESC\x01 Anuluj");
   b.end();
 
   b.dialog(1002, 0x0100, 52, 7, 5, "Wysylanie poczty");
   b.item(kLabel, kNone, 0x0000, 0x0000, 3, 2, 16, 1, "E-mail odbiorcy:");
   b.input(0x4103, 0x0540, 19, 2, 30, 60);
-  b.item(kButton, 0x5001, 0x8004, 0x0000, 5, 4, 12, 1,
-         "\x05"
-         "F12\x01 OK");
-  b.item(kButton, 0x3D00, 0x0100, 0x3D00, 21, 4, 12, 1,
-         "\x05"
-         "F3\x01 Konfig.");
+  b.item(kButton, 0x5001, 0x8004, 0x0000, 5, 4, 12, 1, "\x05" "F12\x01 OK");
+  b.item(kButton, 0x3D00, 0x0100, 0x3D00, 21, 4, 12, 1, "\x05" "F3\x01 Konfig.");
   b.item(kButton, 0x5002, 0x0000, 0x0041, 37, 4, 8, 1, "~A~nuluj");
   b.end();
 
@@ -110,13 +92,12 @@ constexpr Block<N> build(bool ksef) {
   b.input(0xFFFF, 0x0400, 18, 2, 20, 13);
   b.item(kLabel, kNone, 0x0000, 0x0000, 2, 3, 16, 1, "ILN odbiorcy:");
   b.input(0xFFFF, 0x0400, 18, 3, 20, 13);
-  b.item(kButton, 0x5001, 0x0004, 0x8600, 15, 5, 10, 1,
-         "\x05"
-         "F12\x01 OK");
+  b.item(kButton, 0x5001, 0x0004, 0x8600, 15, 5, 10, 1, "\x05" "F12\x01 OK");
   b.end();
 
   size_t total = b.used - 4;
   for (int i = 0; i < 4; ++i) b.bytes[i] = static_cast<unsigned char>((total >> (8 * i)) & 0xFF);
+  // clang-format on
   return b;
 }
 

@@ -15,6 +15,8 @@ uint16_t wordAt(size_t offset) {
   return static_cast<uint16_t>(kDialogTemplates[offset] | (kDialogTemplates[offset + 1] << 8));
 }
 
+// The expected items stand as tables, one item a line.
+// clang-format off
 TEST(DialogTemplates, BlockSizesAreTotalThenThreeTemplates) {
   ASSERT_EQ(kDialogTemplates.size(), 706u);
   EXPECT_EQ(wordAt(0) | (wordAt(2) << 16), 702);
@@ -68,67 +70,35 @@ void expectItems(int32_t number, const char* title, uint16_t frameFlags, uint16_
 
 TEST(DialogTemplates, EveryItemOfTheThreeDialogs) {
   expectItems(1001, "Eksport faktur", 0, 34, 15,
-              {{0, 0x3B00, 0, 0x3B00, 2, 2, 28,
-                "\x05"
-                "F1\x01 PC Market"},
-               {0, 0x3C00, 0, 0x3C00, 2, 4, 28,
-                "\x05"
-                "F2\x01 Comarch Optima"},
-               {0, 0x3D00, 0, 0x3D00, 2, 6, 28,
-                "\x05"
-                "F3\x01 Comarch EDI"},
-               {0, 0x3E00, 0, 0x3E00, 2, 8, 28,
-                "\x05"
-                "F4\x01 Insert EDI++ (EPP)"},
-               {0, 0x5001, 0, 0x8600, 2, 10, 28,
-                "\x05"
-                "F12\x01 Velmora EDI"},
-               {0, 0x5002, 0, 0x001B, 2, 12, 28,
-                "\x05"
-                "ESC\x01 Anuluj"}});
+              {{0, 0x3B00, 0, 0x3B00, 2, 2, 28, "\x05" "F1\x01 PC Market"},
+               {0, 0x3C00, 0, 0x3C00, 2, 4, 28, "\x05" "F2\x01 Comarch Optima"},
+               {0, 0x3D00, 0, 0x3D00, 2, 6, 28, "\x05" "F3\x01 Comarch EDI"},
+               {0, 0x3E00, 0, 0x3E00, 2, 8, 28, "\x05" "F4\x01 Insert EDI++ (EPP)"},
+               {0, 0x5001, 0, 0x8600, 2, 10, 28, "\x05" "F12\x01 Velmora EDI"},
+               {0, 0x5002, 0, 0x001B, 2, 12, 28, "\x05" "ESC\x01 Anuluj"}});
   expectItems(1002, "Wysylanie poczty", 0x0100, 52, 7,
               {{3, 0xFFFF, 0, 0, 3, 2, 16, "E-mail odbiorcy:"},
                {5, 0, 0, 0, 19, 2, 30, ""},
-               {0, 0x5001, 0x8004, 0, 5, 4, 12,
-                "\x05"
-                "F12\x01 OK"},
-               {0, 0x3D00, 0x0100, 0x3D00, 21, 4, 12,
-                "\x05"
-                "F3\x01 Konfig."},
+               {0, 0x5001, 0x8004, 0, 5, 4, 12, "\x05" "F12\x01 OK"},
+               {0, 0x3D00, 0x0100, 0x3D00, 21, 4, 12, "\x05" "F3\x01 Konfig."},
                {0, 0x5002, 0, 0x0041, 37, 4, 8, "~A~nuluj"}});
   expectItems(1003, "Opcje eksportu", 0, 40, 8,
               {{3, 0xFFFF, 0, 0, 2, 2, 16, "ILN sprzedawcy:"},
                {5, 0, 0, 0, 18, 2, 20, ""},
                {3, 0xFFFF, 0, 0, 2, 3, 16, "ILN odbiorcy:"},
                {5, 0, 0, 0, 18, 3, 20, ""},
-               {0, 0x5001, 0x0004, 0x8600, 15, 5, 10,
-                "\x05"
-                "F12\x01 OK"}});
+               {0, 0x5001, 0x0004, 0x8600, 15, 5, 10, "\x05" "F12\x01 OK"}});
 }
 
 TEST(DialogTemplates, KsefBlockAddsF5AndKeepsTheOtherDialogsByteForByte) {
   expectItems(1001, "Eksport faktur", 0, 34, 17,
-              {{0, 0x3B00, 0, 0x3B00, 2, 2, 28,
-                "\x05"
-                "F1\x01 PC Market"},
-               {0, 0x3C00, 0, 0x3C00, 2, 4, 28,
-                "\x05"
-                "F2\x01 Comarch Optima"},
-               {0, 0x3D00, 0, 0x3D00, 2, 6, 28,
-                "\x05"
-                "F3\x01 Comarch EDI"},
-               {0, 0x3E00, 0, 0x3E00, 2, 8, 28,
-                "\x05"
-                "F4\x01 Insert EDI++ (EPP)"},
-               {0, 0x3F00, 0, 0x3F00, 2, 10, 28,
-                "\x05"
-                "F5\x01 KSeF FA(3)"},
-               {0, 0x5001, 0, 0x8600, 2, 12, 28,
-                "\x05"
-                "F12\x01 Velmora EDI"},
-               {0, 0x5002, 0, 0x001B, 2, 14, 28,
-                "\x05"
-                "ESC\x01 Anuluj"}},
+              {{0, 0x3B00, 0, 0x3B00, 2, 2, 28, "\x05" "F1\x01 PC Market"},
+               {0, 0x3C00, 0, 0x3C00, 2, 4, 28, "\x05" "F2\x01 Comarch Optima"},
+               {0, 0x3D00, 0, 0x3D00, 2, 6, 28, "\x05" "F3\x01 Comarch EDI"},
+               {0, 0x3E00, 0, 0x3E00, 2, 8, 28, "\x05" "F4\x01 Insert EDI++ (EPP)"},
+               {0, 0x3F00, 0, 0x3F00, 2, 10, 28, "\x05" "F5\x01 KSeF FA(3)"},
+               {0, 0x5001, 0, 0x8600, 2, 12, 28, "\x05" "F12\x01 Velmora EDI"},
+               {0, 0x5002, 0, 0x001B, 2, 14, 28, "\x05" "ESC\x01 Anuluj"}},
               kDialogTemplatesKsef.data());
   const size_t total = kDialogTemplatesKsef[0] | (kDialogTemplatesKsef[1] << 8);
   EXPECT_EQ(total, kDialogTemplatesKsef.size() - 4);
@@ -163,3 +133,4 @@ TEST(DialogTemplates, InputFieldsHoldTheirWordsAsLaidOut) {
 }
 
 }  // namespace
+// clang-format on

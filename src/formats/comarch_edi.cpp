@@ -90,30 +90,23 @@ void writeDeliveryBlock(HostFile* file, char* tspr, char* kontrahent) {
   writeAddress(file, AddressParts(rec::text(tspr, ownDeliveryAddress ? T::AdresDostawy : T::AdresOdbiorcy)));
 }
 
+constexpr const char* kTaxLine =
+    "<Tax-Summary-Line>\n<TaxRate>%s</TaxRate>\n<TaxCategoryCode>S</TaxCategoryCode>\n"
+    "<TaxAmount>%.2f</TaxAmount>\n<TaxableAmount>%.2f</TaxableAmount>\n"
+    "<GrossAmount>%.2f</GrossAmount>\n</Tax-Summary-Line>\n";
+constexpr const char* kTaxLineZero =
+    "<Tax-Summary-Line>\n<TaxRate>0.00</TaxRate>\n<TaxCategoryCode>S</TaxCategoryCode>\n"
+    "<TaxAmount>%.2f</TaxAmount>\n<TaxableAmount>%.2f</TaxableAmount>\n</Tax-Summary-Line>\n";
+
 void writeTaxSummary(HostFile* file, const char* tspr) {
-  if (svc::amountNonZero(rec::get(tspr, T::NettoA), kAmountResolution))
-    _fprintfUTF(file,
-                "<Tax-Summary-Line>\n<TaxRate>23.00</TaxRate>\n<TaxCategoryCode>S</TaxCategoryCode>\n"
-                "<TaxAmount>%.2f</TaxAmount>\n<TaxableAmount>%.2f</TaxableAmount>\n"
-                "<GrossAmount>%.2f</GrossAmount>\n</Tax-Summary-Line>\n",
-                amount(tspr, T::VatA), amount(tspr, T::NettoA), amount(tspr, T::BruttoA));
-  if (svc::amountNonZero(rec::get(tspr, T::NettoB), kAmountResolution))
-    _fprintfUTF(file,
-                "<Tax-Summary-Line>\n<TaxRate>8.00</TaxRate>\n<TaxCategoryCode>S</TaxCategoryCode>\n"
-                "<TaxAmount>%.2f</TaxAmount>\n<TaxableAmount>%.2f</TaxableAmount>\n"
-                "<GrossAmount>%.2f</GrossAmount>\n</Tax-Summary-Line>\n",
-                amount(tspr, T::VatB), amount(tspr, T::NettoB), amount(tspr, T::BruttoB));
-  if (svc::amountNonZero(rec::get(tspr, T::NettoC), kAmountResolution))
-    _fprintfUTF(file,
-                "<Tax-Summary-Line>\n<TaxRate>5.00</TaxRate>\n<TaxCategoryCode>S</TaxCategoryCode>\n"
-                "<TaxAmount>%.2f</TaxAmount>\n<TaxableAmount>%.2f</TaxableAmount>\n"
-                "<GrossAmount>%.2f</GrossAmount>\n</Tax-Summary-Line>\n",
-                amount(tspr, T::VatC), amount(tspr, T::NettoC), amount(tspr, T::BruttoC));
-  if (svc::amountNonZero(rec::get(tspr, T::Netto0), kAmountResolution))
-    _fprintfUTF(file,
-                "<Tax-Summary-Line>\n<TaxRate>0.00</TaxRate>\n<TaxCategoryCode>S</TaxCategoryCode>\n"
-                "<TaxAmount>%.2f</TaxAmount>\n<TaxableAmount>%.2f</TaxableAmount>\n</Tax-Summary-Line>\n",
-                0.0, amount(tspr, T::Netto0));
+  for (const VatGroup& group : kVatGroups) {
+    if (!svc::amountNonZero(rec::get(tspr, group.net), kAmountResolution)) continue;
+    if (group.zero)
+      _fprintfUTF(file, kTaxLineZero, 0.0, amount(tspr, group.net));
+    else
+      _fprintfUTF(file, kTaxLine, group.rate, amount(tspr, group.vat), amount(tspr, group.net),
+                  amount(tspr, group.gross));
+  }
 }
 
 void writeLine(HostFile* file, const char* tspr, const char* line, int32_t number) {
@@ -258,7 +251,6 @@ void comarchEdi(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
 
   char pdfPath[1024];
   _formatText(pdfPath, sizeof pdfPath, "FAKTURY\\fakt%d.pdf", document);
-  _formatText(xmlPath, sizeof xmlPath, "FAKTURY\\fakt%d.xml", document);
   finishExport(pdfPath, xmlPath, tspr, firma, tables.lines, registerValue, refreshFlag);
 }
 

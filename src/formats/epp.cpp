@@ -293,7 +293,6 @@ void epp(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
 
   char pdfPath[1024];
   _formatText(pdfPath, sizeof pdfPath, "FAKTURY\\fakt%d.pdf", document);
-  _formatText(eppPath, sizeof eppPath, "FAKTURY\\fakt%d.epp", document);
   finishExport(pdfPath, eppPath, tspr, tables.firma, tables.lines, registerValue, refreshFlag);
 }
 

@@ -79,37 +79,20 @@ void writeReceiver(HostFile* file, char* tspr, char* kontrahent) {
   _fprintfUTF(file, "</ODBIORCA>");
 }
 
+constexpr const char* kVatLine =
+    "<LINIA_VAT><STAWKA_VAT><STAWKA>%s</STAWKA><FLAGA>2</FLAGA><ZRODLOWA>0.00</ZRODLOWA></STAWKA_VAT>"
+    "<NETTO>%.2f</NETTO><VAT>%.2f</VAT><BRUTTO>%.2f</BRUTTO><NETTO_WAL>%.2f</NETTO_WAL>"
+    "<VAT_WAL>%.2f</VAT_WAL><BRUTTO_WAL>%.2f</BRUTTO_WAL></LINIA_VAT>";
+
 // One LINIA_VAT per rate group the host counts as non-zero, in the order 23, 8, 5, 0.
 void writeVatTable(HostFile* file, const char* tspr) {
-  auto nonZero = [&](Money net) { return svc::amountNonZero(rec::get(tspr, net), 100) != 0; };
-  if (nonZero(Tspr::NettoA))
-    _fprintfUTF(file,
-                "<LINIA_VAT><STAWKA_VAT><STAWKA>23.00</STAWKA><FLAGA>2</FLAGA><ZRODLOWA>0.00</ZRODLOWA></STAWKA_VAT>"
-                "<NETTO>%.2f</NETTO><VAT>%.2f</VAT><BRUTTO>%.2f</BRUTTO><NETTO_WAL>%.2f</NETTO_WAL>"
-                "<VAT_WAL>%.2f</VAT_WAL><BRUTTO_WAL>%.2f</BRUTTO_WAL></LINIA_VAT>",
-                amount(tspr, Tspr::NettoA), amount(tspr, Tspr::VatA), amount(tspr, Tspr::BruttoA),
-                amount(tspr, Tspr::NettoA), amount(tspr, Tspr::VatA), amount(tspr, Tspr::BruttoA));
-  if (nonZero(Tspr::NettoB))
-    _fprintfUTF(file,
-                "<LINIA_VAT><STAWKA_VAT><STAWKA>8.00</STAWKA><FLAGA>2</FLAGA><ZRODLOWA>0.00</ZRODLOWA></STAWKA_VAT>"
-                "<NETTO>%.2f</NETTO><VAT>%.2f</VAT><BRUTTO>%.2f</BRUTTO><NETTO_WAL>%.2f</NETTO_WAL>"
-                "<VAT_WAL>%.2f</VAT_WAL><BRUTTO_WAL>%.2f</BRUTTO_WAL></LINIA_VAT>",
-                amount(tspr, Tspr::NettoB), amount(tspr, Tspr::VatB), amount(tspr, Tspr::BruttoB),
-                amount(tspr, Tspr::NettoB), amount(tspr, Tspr::VatB), amount(tspr, Tspr::BruttoB));
-  if (nonZero(Tspr::NettoC))
-    _fprintfUTF(file,
-                "<LINIA_VAT><STAWKA_VAT><STAWKA>5.00</STAWKA><FLAGA>2</FLAGA><ZRODLOWA>0.00</ZRODLOWA></STAWKA_VAT>"
-                "<NETTO>%.2f</NETTO><VAT>%.2f</VAT><BRUTTO>%.2f</BRUTTO><NETTO_WAL>%.2f</NETTO_WAL>"
-                "<VAT_WAL>%.2f</VAT_WAL><BRUTTO_WAL>%.2f</BRUTTO_WAL></LINIA_VAT>",
-                amount(tspr, Tspr::NettoC), amount(tspr, Tspr::VatC), amount(tspr, Tspr::BruttoC),
-                amount(tspr, Tspr::NettoC), amount(tspr, Tspr::VatC), amount(tspr, Tspr::BruttoC));
-  if (nonZero(Tspr::Netto0))
-    _fprintfUTF(file,
-                "<LINIA_VAT><STAWKA_VAT><STAWKA>0.00</STAWKA><FLAGA>2</FLAGA><ZRODLOWA>0.00</ZRODLOWA></STAWKA_VAT>"
-                "<NETTO>%.2f</NETTO><VAT>%.2f</VAT><BRUTTO>%.2f</BRUTTO><NETTO_WAL>%.2f</NETTO_WAL>"
-                "<VAT_WAL>%.2f</VAT_WAL><BRUTTO_WAL>%.2f</BRUTTO_WAL></LINIA_VAT>",
-                amount(tspr, Tspr::Netto0), 0.0, amount(tspr, Tspr::Netto0), amount(tspr, Tspr::Netto0), 0.0,
-                amount(tspr, Tspr::Netto0));
+  for (const VatGroup& group : kVatGroups) {
+    if (svc::amountNonZero(rec::get(tspr, group.net), 100) == 0) continue;
+    const double net = amount(tspr, group.net);
+    const double vat = group.zero ? 0.0 : amount(tspr, group.vat);
+    const double gross = group.zero ? net : amount(tspr, group.gross);
+    _fprintfUTF(file, kVatLine, group.rate, net, vat, gross, net, vat, gross);
+  }
 }
 
 // The payment term counts in unsigned 16-bit days.
@@ -263,7 +246,6 @@ void optima(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
 
   char pdfPath[1024];
   _formatText(pdfPath, sizeof pdfPath, "FAKTURY\\fakt%d.pdf", document);
-  _formatText(dataPath, sizeof dataPath, "FAKTURY\\fakt%d.xml", document);
   finishExport(pdfPath, dataPath, tspr, firma, tables.lines, registerValue, refreshFlag);
 }
 

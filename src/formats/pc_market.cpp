@@ -151,7 +151,6 @@ void pcMarket(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
 
   char pdfPath[1024];
   _formatText(pdfPath, sizeof pdfPath, "FAKTURY\\fakt%s.pdf", safeNumber);
-  _formatText(dataPath, sizeof dataPath, "FAKTURY\\fakt%s.txt", safeNumber);
   finishExport(pdfPath, dataPath, tspr, firma, tables.lines, registerValue, refreshFlag);
 }
 

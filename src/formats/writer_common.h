@@ -7,6 +7,7 @@
 
 #include "host_abi.h"
 #include "host_services.h"
+#include "record_layout.h"
 #include "text_output.h"
 #include "write_status.h"
 
@@ -42,6 +43,22 @@ void writeDirect(HostFile* file, const char* format, A... values) {
 // shown and the temporary file removed, when any piece, the close or the
 // rename failed.
 bool closeDataFile(HostFile* file);
+
+// The header's VAT groups in the order the XML writers list them, with the
+// rate text they print; the zero group has only its net (no VAT, gross as net).
+struct VatGroup {
+  const char* rate;
+  layout::Money net;
+  layout::Money vat;
+  layout::Money gross;
+  bool zero;
+};
+constexpr VatGroup kVatGroups[] = {
+    {"23.00", layout::Tspr::NettoA, layout::Tspr::VatA, layout::Tspr::BruttoA, false},
+    {"8.00", layout::Tspr::NettoB, layout::Tspr::VatB, layout::Tspr::BruttoB, false},
+    {"5.00", layout::Tspr::NettoC, layout::Tspr::VatC, layout::Tspr::BruttoC, false},
+    {"0.00", layout::Tspr::Netto0, layout::Tspr::Netto0, layout::Tspr::Netto0, true},
+};
 
 // The closing steps after a closed data file: the PDF beside it, the mail
 // with both files, and "Dokument został zapisany".

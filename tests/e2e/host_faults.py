@@ -24,6 +24,8 @@ import tempfile
 import threading
 import time
 
+import e2e
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 SAMPLE = os.path.join(HERE, "..", "..", "examples", "sample.json")
 
@@ -228,26 +230,23 @@ CASES = {
 }
 
 
+def check(name, welkor):
+    with tempfile.TemporaryDirectory(prefix="kw-faults-") as workdir:
+        try:
+            problems, out = CASES[name](welkor, workdir)
+        except Skip as reason:
+            print("skip %s: %s" % (name, reason))
+            return None
+    return problems + ["--- stdout\n" + out] if problems else problems
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--welkor", required=True)
     parser.add_argument("cases", nargs="*")
     args = parser.parse_args()
     welkor = os.path.abspath(args.welkor)
-    failed = 0
-    for name in args.cases or list(CASES):
-        with tempfile.TemporaryDirectory(prefix="kw-faults-") as workdir:
-            try:
-                problems, out = CASES[name](welkor, workdir)
-            except Skip as reason:
-                print("skip %s: %s" % (name, reason))
-                continue
-        if problems:
-            failed += 1
-            print("FAIL %s\n  %s\n--- stdout\n%s" % (name, "\n  ".join(problems), out))
-        else:
-            print("ok   %s" % name)
-    return 1 if failed else 0
+    return e2e.report(args.cases or list(CASES), lambda name: check(name, welkor), "host faults")
 
 
 if __name__ == "__main__":

@@ -222,19 +222,18 @@ int32_t WELKOR_SERVICE(52636, mailSettings)(int32_t, int32_t configuration, char
 int32_t WELKOR_SERVICE(52630, configScreen)(int32_t, int32_t configuration, int32_t) {
   if (configuration != kMailConfiguration) return 0;
   const HostState& s = state();
+  const MailConfig& mail = s.db.mail;
+  LoggedMessage shown;
+  shown.service = 52630;
+  shown.title = "Ustawienia poczty";
+  shown.text = "serwer: " + mail.server + "\nport: " + std::to_string(mail.port) + "\nnadawca: " + mail.fromName +
+               " <" + mail.from + ">";
+  // The settings in force are shown and left as they are: a box on the
+  // terminal, or a block on standard output.
   if (s.screen) {
-    // On the terminal the settings are shown in a box (texts stay Mazovia).
-    const MailConfig& mail = s.db.mail;
-    LoggedMessage shown;
-    shown.service = 52630;
-    shown.title = "Ustawienia poczty";
-    shown.text = "serwer: " + mail.server + "\nport: " + std::to_string(mail.port) + "\nnadawca: " + mail.fromName +
-                 " <" + mail.from + ">";
     s.screen->showMessage(shown);
   } else if (s.echoMessages) {
-    const MailConfig& mail = s.db.mail;
-    std::printf("[Ustawienia poczty]\nserwer: %s\nport: %d\nnadawca: %s <%s>\n", mazoviaToUtf8(mail.server).c_str(),
-                mail.port, mazoviaToUtf8(mail.fromName).c_str(), mazoviaToUtf8(mail.from).c_str());
+    std::printf("[%s]\n%s\n", shown.title.c_str(), mazoviaToUtf8(shown.text).c_str());
     std::fflush(stdout);
   }
   return 1;

@@ -11,10 +11,10 @@
 #include <map>
 
 #include "commands.h"
+#include "data/records.h"
 #include "host_state.h"
 #include "keys.h"
 #include "mazovia.h"
-#include "records.h"
 #include "service_impl.h"
 #include "tables.h"
 #include "terminal.h"

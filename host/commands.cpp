@@ -4,12 +4,12 @@
 #include <vector>
 
 #include "commands.h"
-#include "host_constants.h"
+#include "frame/host_constants.h"
 #include "host_state.h"
+#include "keys.h"
 #include "mazovia.h"
 #include "plugin_loader.h"
 #include "printing.h"
-#include "keys.h"
 #include "service_impl.h"
 #include "structured_exception.h"
 #include "tables.h"

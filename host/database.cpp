@@ -8,8 +8,8 @@
 #include <limits>
 #include <sstream>
 
+#include "data/record_layout.h"
 #include "mazovia.h"
-#include "record_layout.h"
 #include "utf8_file.h"
 
 #if defined(_WIN32)

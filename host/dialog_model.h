@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "dialog_template.h"
-#include "host_abi.h"
+#include "frame/host_abi.h"
 
 namespace welkor {
 

@@ -1,7 +1,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include "host_abi.h"
+#include "frame/host_abi.h"
 #include "plugin_loader.h"
 
 namespace welkor {

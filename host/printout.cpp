@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "data/record_layout.h"
+#include "data/records.h"
 #include "mazovia.h"
 #include "printing.h"
-#include "record_layout.h"
-#include "records.h"
 #include "service_impl.h"
 
 namespace welkor {

@@ -5,7 +5,7 @@
 #include <cstdarg>
 #include <cstdint>
 
-#include "host_abi.h"
+#include "frame/host_abi.h"
 
 // An implementation is written WELKOR_SERVICE(52026, runDialog)(…): found by
 // its ordinal and by the name the plug-in calls it by.

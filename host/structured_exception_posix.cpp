@@ -1,4 +1,4 @@
-#include "host_abi.h"
+#include "frame/host_abi.h"
 #include "structured_exception.h"
 
 namespace welkor {

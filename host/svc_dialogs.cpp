@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "dialog_model.h"
-#include "host_constants.h"
+#include "frame/host_constants.h"
 #include "host_state.h"
 #include "keys.h"
 #include "mazovia.h"

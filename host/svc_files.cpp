@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "host_constants.h"
+#include "frame/host_constants.h"
 #include "host_state.h"
 #include "service_impl.h"
 

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "host_constants.h"
+#include "data/record_layout.h"
+#include "data/records.h"
+#include "frame/host_constants.h"
 #include "host_state.h"
 #include "mail.h"
 #include "mazovia.h"
-#include "record_layout.h"
-#include "records.h"
 #include "service_impl.h"
 #include "utf8_file.h"
 

@@ -1,5 +1,5 @@
 // Host services: messages. Each is logged and, in the front end, printed.
-#include "host_constants.h"
+#include "frame/host_constants.h"
 #include "host_state.h"
 #include "service_impl.h"
 #include "structured_exception.h"

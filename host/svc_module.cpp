@@ -2,7 +2,7 @@
 // feature entry (export 30006).
 #include <cstring>
 
-#include "host_constants.h"
+#include "frame/host_constants.h"
 #include "host_state.h"
 #include "service_impl.h"
 

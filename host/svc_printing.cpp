@@ -8,11 +8,11 @@
 #include <map>
 #include <string>
 
+#include "data/record_layout.h"
+#include "data/records.h"
 #include "host_state.h"
 #include "mazovia.h"
 #include "printing.h"
-#include "record_layout.h"
-#include "records.h"
 #include "search_key.h"
 #include "service_impl.h"
 #include "structured_exception.h"

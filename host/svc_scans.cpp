@@ -4,8 +4,8 @@
 #include <cstring>
 #include <map>
 
+#include "data/record_layout.h"
 #include "host_state.h"
-#include "record_layout.h"
 #include "scan_checks.h"
 #include "search_key.h"
 #include "service_impl.h"

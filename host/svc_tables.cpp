@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "host_constants.h"
+#include "data/records.h"
+#include "frame/host_constants.h"
 #include "host_state.h"
-#include "records.h"
 #include "service_impl.h"
 #include "structured_exception.h"
 #include "tables.h"

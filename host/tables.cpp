@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "data/record_layout.h"
 #include "host_state.h"
-#include "record_layout.h"
 
 namespace welkor {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "database.h"
-#include "host_abi.h"
+#include "frame/host_abi.h"
 
 // The table object's bytes: int16 record length at 6, current-record pointer
 // at 8, browse position at 80, 84 and 88, key handler at 104.

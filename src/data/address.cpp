@@ -1,9 +1,9 @@
-#include "address.h"
+#include "data/address.h"
 
 #include <cstdint>
 #include <cstring>
 
-#include "host_services.h"
+#include "frame/host_services.h"
 
 namespace kw {
 

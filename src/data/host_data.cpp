@@ -1,11 +1,11 @@
-#include "host_data.h"
+#include "data/host_data.h"
 
 #include <cstring>
 
-#include "helpers.h"
-#include "host_constants.h"
-#include "host_services.h"
-#include "mazovia_text.h"
+#include "frame/helpers.h"
+#include "frame/host_constants.h"
+#include "frame/host_services.h"
+#include "frame/mazovia_text.h"
 
 namespace kw {
 

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <functional>
 
-#include "host_abi.h"
-#include "host_constants.h"
-#include "record_layout.h"
-#include "records.h"
+#include "data/record_layout.h"
+#include "data/records.h"
+#include "frame/host_abi.h"
+#include "frame/host_constants.h"
 
 namespace kw {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "host_abi.h"
-#include "record_layout.h"
+#include "data/record_layout.h"
+#include "frame/host_abi.h"
 
 namespace rec {
 

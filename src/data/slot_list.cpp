@@ -1,7 +1,7 @@
-#include "slot_list.h"
+#include "data/slot_list.h"
 
-#include "host_services.h"
-#include "platform.h"
+#include "frame/host_services.h"
+#include "frame/platform.h"
 
 namespace kw {
 

@@ -1,6 +1,6 @@
-#include "text_output.h"
-#include "host_constants.h"
-#include "write_status.h"
+#include "data/text_output.h"
+#include "data/write_status.h"
+#include "frame/host_constants.h"
 
 #include <cstdarg>
 #include <cstdint>
@@ -8,9 +8,9 @@
 #include <cstring>
 #include <vector>
 
-#include "host_services.h"
-#include "mazovia_text.h"
-#include "records.h"
+#include "data/records.h"
+#include "frame/host_services.h"
+#include "frame/mazovia_text.h"
 
 namespace kw {
 

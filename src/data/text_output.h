@@ -5,8 +5,8 @@
 #include <cmath>
 #include <string>
 
-#include "host_abi.h"
-#include "record_layout.h"
+#include "data/record_layout.h"
+#include "frame/host_abi.h"
 
 namespace kw {
 

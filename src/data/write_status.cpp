@@ -1,4 +1,4 @@
-#include "write_status.h"
+#include "data/write_status.h"
 
 namespace kw {
 

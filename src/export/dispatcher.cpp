@@ -1,14 +1,15 @@
-#include "dispatcher.h"
+#include "export/dispatcher.h"
 
 #include <cstring>
 
-#include "dialog_templates.h"
-#include "host_constants.h"
-#include "host_services.h"
-#include "ksef.h"
-#include "platform.h"
-#include "records.h"
-#include "writers.h"
+#include "data/dialog_templates.h"
+#include "data/records.h"
+#include "export/finish.h"
+#include "formats/ksef.h"
+#include "formats/writers.h"
+#include "frame/host_constants.h"
+#include "frame/host_services.h"
+#include "frame/platform.h"
 
 namespace {
 
@@ -43,6 +44,10 @@ class CustomerRecordSaver {
 
 }  // namespace
 
+void runWriter(InvoiceWriter writer, char* invoice, int16_t registerValue, int16_t* refreshFlag) {
+  writer(invoice, [=](const writers::Written& written) { kw::finishExport(written, registerValue, refreshFlag); });
+}
+
 int32_t exportDispatcher(char* invoice, int16_t registerValue, int16_t* refreshFlag) {
   CustomerRecordSaver saver;
   platform::mkdir("FAKTURY");
@@ -57,6 +62,6 @@ int32_t exportDispatcher(char* invoice, int16_t registerValue, int16_t* refreshF
     case hostabi::kKeyF4: writer = &writers::epp; break;
     case hostabi::kKeyF5: writer = ksef ? &writers::ksef : nullptr; break;
   }
-  if (writer) writer(invoice, registerValue, refreshFlag);
+  if (writer) runWriter(writer, invoice, registerValue, refreshFlag);
   return code;
 }

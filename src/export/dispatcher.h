@@ -4,9 +4,13 @@
 
 #include <cstdint>
 
-// Writer entry: the invoice record under the cursor, the register value and
-// the address of the register's refresh flag.
-typedef void (*InvoiceWriter)(char* invoice, int16_t registerValue, int16_t* refreshFlag);
+#include "formats/writers.h"
+
+typedef void (*InvoiceWriter)(char* invoice, const writers::Finish& finish);
+
+// Runs one writer for the register: its closing steps print with the
+// register's key definition and set the register's refresh flag.
+void runWriter(InvoiceWriter writer, char* invoice, int16_t registerValue, int16_t* refreshFlag);
 
 // Returns the dialog's command code, sign-extended from 16 bits.
 int32_t exportDispatcher(char* invoice, int16_t registerValue, int16_t* refreshFlag);

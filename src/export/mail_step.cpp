@@ -1,14 +1,14 @@
-#include "mail_step.h"
+#include "export/mail_step.h"
 
 #include <cstring>
 #include <string>
 
-#include "dialog_templates.h"
-#include "helpers.h"
-#include "host_constants.h"
-#include "host_services.h"
-#include "mazovia_text.h"
-#include "records.h"
+#include "data/dialog_templates.h"
+#include "data/records.h"
+#include "frame/helpers.h"
+#include "frame/host_constants.h"
+#include "frame/host_services.h"
+#include "frame/mazovia_text.h"
 
 namespace kw {
 

@@ -1,9 +1,9 @@
-#include "pdf_step.h"
+#include "export/pdf_step.h"
 
-#include "helpers.h"
-#include "host_constants.h"
-#include "host_services.h"
-#include "platform.h"
+#include "frame/helpers.h"
+#include "frame/host_constants.h"
+#include "frame/host_services.h"
+#include "frame/platform.h"
 
 namespace kw {
 

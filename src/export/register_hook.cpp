@@ -1,12 +1,12 @@
-#include "register_hook.h"
+#include "export/register_hook.h"
 
 #include <cstring>
 
-#include "dispatcher.h"
-#include "host_constants.h"
-#include "host_services.h"
-#include "records.h"
-#include "registration.h"
+#include "data/records.h"
+#include "export/dispatcher.h"
+#include "export/registration.h"
+#include "frame/host_constants.h"
+#include "frame/host_services.h"
 
 namespace hook {
 

@@ -1,22 +1,23 @@
 // F3: the invoice as a Document-Invoice message for the Comarch EDI service,
 // after the user has confirmed the two ILN location numbers.
-#include "comarch_edi.h"
+#include "formats/comarch_edi.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 
-#include "address.h"
-#include "dialog_templates.h"
-#include "helpers.h"
-#include "host_constants.h"
-#include "host_data.h"
-#include "host_services.h"
-#include "mazovia_text.h"
-#include "records.h"
-#include "slot_list.h"
-#include "text_output.h"
-#include "writer_common.h"
-#include "writers.h"
+#include "data/address.h"
+#include "data/dialog_templates.h"
+#include "data/host_data.h"
+#include "data/records.h"
+#include "data/slot_list.h"
+#include "data/text_output.h"
+#include "formats/writer_common.h"
+#include "formats/writers.h"
+#include "frame/helpers.h"
+#include "frame/host_constants.h"
+#include "frame/host_services.h"
+#include "frame/mazovia_text.h"
 
 namespace kw {
 
@@ -150,32 +151,10 @@ int32_t writeEdiLines(const char* tspr, HostFile* file) {
   return count;
 }
 
-}  // namespace kw
+namespace {
 
-namespace writers {
-
-using namespace kw;
-
-void comarchEdi(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
-  WriterTables tables;
-  if (!openWriterTables(tables)) return;
-  _CCabFileList cabFiles;
-
-  char iln[kIlnBufferSize];
-  readStoredIlns(iln);
-  char* sellerIln = iln;
-  char* buyerIln = iln + kIlnRoom;
-  // Whatever key closes the dialog, the numbers it holds are kept.
-  svc::runDialog(kDialogTemplates.data(), hostabi::kIlnDialog, iln, nullptr);
-  _hostSetting(kSettingWrite, "EOCD", "Seller", "%s", sellerIln);
-  _hostSetting(kSettingWrite, "EOCD", "Buyer", "%s", buyerIln);
-
-  const int32_t document = rec::get(tspr, T::IdDokumentu);
-  char xmlPath[1024];
-  _formatText(xmlPath, sizeof xmlPath, "FAKTURY\\fakt%d.xml", document);
-  HostFile* file = openDataFile(xmlPath, kOpenError);
-  if (!file) return;
-
+// Everything between the open and the close, in the file's order.
+void writeDocument(HostFile* file, char* tspr, const WriterTables& tables, char* sellerIln, char* buyerIln) {
   char* firma = tables.firma;
   writeDirect(file, "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n");
   _fprintfUTF(file, "<Document-Invoice>\n<Invoice-Header>\n");
@@ -247,11 +226,30 @@ void comarchEdi(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
   _fprintfUTF(file, "</Tax-Summary>");
   _fprintfUTF(file, "</Invoice-Summary>");
   _fprintfUTF(file, "</Document-Invoice>");
-  if (!closeDataFile(file)) return;
+}
 
-  char pdfPath[1024];
-  _formatText(pdfPath, sizeof pdfPath, "FAKTURY\\fakt%d.pdf", document);
-  finishExport(pdfPath, xmlPath, tspr, firma, tables.lines, registerValue, refreshFlag);
+}  // namespace
+
+}  // namespace kw
+
+namespace writers {
+
+using namespace kw;
+
+void comarchEdi(char* tspr, const Finish& finish) {
+  std::optional<_CCabFileList> cabFiles;
+  char iln[kIlnBufferSize];
+  auto confirmIlns = [&](WriterTables&) {
+    cabFiles.emplace();
+    readStoredIlns(iln);
+    // Whatever key closes the dialog, the numbers it holds are kept.
+    svc::runDialog(kDialogTemplates.data(), hostabi::kIlnDialog, iln, nullptr);
+    _hostSetting(kSettingWrite, "EOCD", "Seller", "%s", iln);
+    _hostSetting(kSettingWrite, "EOCD", "Buyer", "%s", iln + kIlnRoom);
+    return true;
+  };
+  writeInvoice(tspr, ExportPaths(documentStem("fakt", tspr).c_str(), ".xml"), kOpenError, finish, confirmIlns,
+               [&](HostFile* file, WriterTables& tables) { writeDocument(file, tspr, tables, iln, iln + kIlnRoom); });
 }
 
 }  // namespace writers

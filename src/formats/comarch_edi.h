@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "host_abi.h"
+#include "frame/host_abi.h"
 
 namespace kw {
 

@@ -1,20 +1,21 @@
 // F4: the invoice as an InsERT EDI++ exchange file (version 1.08, code page
 // 1250): the invoice with its lines, the goods of the lines and the buyer.
-#include "epp.h"
+#include "formats/epp.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 
-#include "address.h"
-#include "helpers.h"
-#include "host_data.h"
-#include "host_services.h"
-#include "mazovia_text.h"
-#include "records.h"
-#include "slot_list.h"
-#include "text_output.h"
-#include "writer_common.h"
-#include "writers.h"
+#include "data/address.h"
+#include "data/host_data.h"
+#include "data/records.h"
+#include "data/slot_list.h"
+#include "data/text_output.h"
+#include "formats/writer_common.h"
+#include "formats/writers.h"
+#include "frame/helpers.h"
+#include "frame/host_services.h"
+#include "frame/mazovia_text.h"
 
 namespace kw {
 
@@ -272,28 +273,21 @@ namespace writers {
 
 using namespace kw;
 
-void epp(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
-  WriterTables tables;
-  if (!openWriterTables(tables)) return;
-  svc::loadCurrentRecord(kFirmRecord, tables.company);
-  _CCabFileList cabFiles;
-
-  const int32_t document = rec::get(tspr, T::IdDokumentu);
-  char eppPath[1024];
-  _formatText(eppPath, sizeof eppPath, "FAKTURY\\fakt%d.epp", document);
-  HostFile* file = openDataFile(eppPath, kOpenError);
-  if (!file) return;
-
-  writeInfo(file, tables.firma);
-  writeHeader(file, tspr);
-  const std::string currency = rec::text(tspr, T::Waluta);
-  _eppLines(tspr, file, currency.c_str());
-  writeBuyer(file, tspr);
-  if (!closeDataFile(file)) return;
-
-  char pdfPath[1024];
-  _formatText(pdfPath, sizeof pdfPath, "FAKTURY\\fakt%d.pdf", document);
-  finishExport(pdfPath, eppPath, tspr, tables.firma, tables.lines, registerValue, refreshFlag);
+void epp(char* tspr, const Finish& finish) {
+  std::optional<_CCabFileList> cabFiles;
+  auto loadCompany = [&](WriterTables& tables) {
+    svc::loadCurrentRecord(kFirmRecord, tables.company);
+    cabFiles.emplace();
+    return true;
+  };
+  writeInvoice(tspr, ExportPaths(documentStem("fakt", tspr).c_str(), ".epp"), kOpenError, finish, loadCompany,
+               [&](HostFile* file, WriterTables& tables) {
+                 writeInfo(file, tables.firma);
+                 writeHeader(file, tspr);
+                 const std::string currency = rec::text(tspr, T::Waluta);
+                 _eppLines(tspr, file, currency.c_str());
+                 writeBuyer(file, tspr);
+               });
 }
 
 }  // namespace writers

@@ -2,24 +2,25 @@
 // to be sent to the national e-invoice system by the user. Everything the
 // schema cannot express is refused before the file is opened; no printout
 // and no mail, since the buyer receives the invoice through KSeF.
-#include "ksef.h"
+#include "formats/ksef.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
-#include "address.h"
-#include "helpers.h"
-#include "host_data.h"
-#include "host_services.h"
-#include "ksef_sums.h"
-#include "mazovia_text.h"
-#include "records.h"
-#include "text_output.h"
-#include "writer_common.h"
-#include "writers.h"
+#include "data/address.h"
+#include "data/host_data.h"
+#include "data/records.h"
+#include "data/text_output.h"
+#include "formats/ksef_sums.h"
+#include "formats/writer_common.h"
+#include "formats/writers.h"
+#include "frame/helpers.h"
+#include "frame/host_services.h"
+#include "frame/mazovia_text.h"
 
 namespace kw {
 
@@ -485,48 +486,46 @@ namespace writers {
 
 using namespace kw;
 
-// No printout and no mail: the buyer receives a KSeF invoice through KSeF.
-void ksef(char* tspr, int16_t, int16_t*) {
-  WriterTables tables;
-  if (!openWriterTables(tables)) return;
-  HostTable* lineTable = openLineTable(1324);
-  if (!lineTable) return;
-  LineScan scan(lineTable, tspr);
+// No printout and no mail: the buyer receives a KSeF invoice through KSeF,
+// so the export closes with a notice that names the file to send.
+void ksef(char* tspr, const Finish&) {
+  std::optional<LineScan> scan;
   Invoice invoice(rec::pricedNet(tspr));
-  const std::string problem = checkInvoice(tspr, tables.firma, scan, invoice);
-  if (!problem.empty()) {
-    refuse(problem.c_str());
-    return;
-  }
-
-  char path[1024];
-  _formatText(path, sizeof path, "FAKTURY\\ksef%d.xml", rec::get(tspr, T::IdDokumentu));
-  HostFile* file = openDataFile(path, kOpenError);
-  if (!file) return;
-  writeHeader(file);
-  writeSeller(file, tables.firma, invoice);
-  writeBuyer(file, tspr, invoice);
-  _fprintfUTF(file, "<Fa>\n");
-  _fprintfUTF(file, "<KodWaluty>%s</KodWaluty>\n", invoice.currency.c_str());
-  _fprintfUTF(file, "<P_1>%s</P_1>\n", date(tspr, T::DataWystawienia).c_str());
-  _fprintfUTF(file, "<P_2>%s</P_2>\n", escapedField(tspr, T::NrFaktury).c_str());
-  int16_t year = 0, month = 0, day = 0;
-  svc::splitDate(rec::get(tspr, T::DataSprzedazy), &year, &month, &day, 0);
-  if (year != 0) _fprintfUTF(file, "<P_6>%s</P_6>\n", date(tspr, T::DataSprzedazy).c_str());
-  writeSums(file, invoice);
-  writeAnnotations(file, invoice);
-  _fprintfUTF(file, "<RodzajFaktury>VAT</RodzajFaktury>\n");
-  int32_t number = 0;
-  scan.pass([&](const char* line) { writeLine(file, invoice, line, ++number); });
-  writePayment(file, tspr, tables.firma);
-  _fprintfUTF(file, "</Fa>\n");
-  _fprintfUTF(file, "</Faktura>\n");
-  if (!closeDataFile(file)) return;
-
-  static constexpr auto kSaved = KW_MAZ("Faktura KSeF została zapisana w pliku %s.\nPlik należy wysłać do KSeF.");
-  char text[1024];
-  _formatText(text, sizeof text, kSaved, path);
-  svc::showTitled("Uwaga", text, 1);
+  auto check = [&](WriterTables& tables) {
+    HostTable* lineTable = openLineTable(1324);
+    if (!lineTable) return false;
+    scan.emplace(lineTable, tspr);
+    const std::string problem = checkInvoice(tspr, tables.firma, *scan, invoice);
+    if (!problem.empty()) refuse(problem.c_str());
+    return problem.empty();
+  };
+  auto notice = [](const Written& written) {
+    static constexpr auto kSaved = KW_MAZ("Faktura KSeF została zapisana w pliku %s.\nPlik należy wysłać do KSeF.");
+    char text[1024];
+    _formatText(text, sizeof text, kSaved, written.dataPath);
+    svc::showTitled("Uwaga", text, 1);
+  };
+  writeInvoice(tspr, ExportPaths(documentStem("ksef", tspr).c_str(), ".xml"), kOpenError, notice, check,
+               [&](HostFile* file, WriterTables& tables) {
+                 writeHeader(file);
+                 writeSeller(file, tables.firma, invoice);
+                 writeBuyer(file, tspr, invoice);
+                 _fprintfUTF(file, "<Fa>\n");
+                 _fprintfUTF(file, "<KodWaluty>%s</KodWaluty>\n", invoice.currency.c_str());
+                 _fprintfUTF(file, "<P_1>%s</P_1>\n", date(tspr, T::DataWystawienia).c_str());
+                 _fprintfUTF(file, "<P_2>%s</P_2>\n", escapedField(tspr, T::NrFaktury).c_str());
+                 int16_t year = 0, month = 0, day = 0;
+                 svc::splitDate(rec::get(tspr, T::DataSprzedazy), &year, &month, &day, 0);
+                 if (year != 0) _fprintfUTF(file, "<P_6>%s</P_6>\n", date(tspr, T::DataSprzedazy).c_str());
+                 writeSums(file, invoice);
+                 writeAnnotations(file, invoice);
+                 _fprintfUTF(file, "<RodzajFaktury>VAT</RodzajFaktury>\n");
+                 int32_t number = 0;
+                 scan->pass([&](const char* line) { writeLine(file, invoice, line, ++number); });
+                 writePayment(file, tspr, tables.firma);
+                 _fprintfUTF(file, "</Fa>\n");
+                 _fprintfUTF(file, "</Faktura>\n");
+               });
 }
 
 }  // namespace writers

@@ -1,4 +1,4 @@
-#include "ksef_sums.h"
+#include "formats/ksef_sums.h"
 
 #include <cmath>
 

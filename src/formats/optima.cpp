@@ -1,18 +1,18 @@
 // F2: the invoice as a Comarch Optima import document, UTF-8 XML.
-#include "optima.h"
+#include "formats/optima.h"
 
 #include <cstdint>
 #include <string>
 
-#include "address.h"
-#include "helpers.h"
-#include "host_data.h"
-#include "host_services.h"
-#include "mazovia_text.h"
-#include "records.h"
-#include "text_output.h"
-#include "writer_common.h"
-#include "writers.h"
+#include "data/address.h"
+#include "data/host_data.h"
+#include "data/records.h"
+#include "data/text_output.h"
+#include "formats/writer_common.h"
+#include "formats/writers.h"
+#include "frame/helpers.h"
+#include "frame/host_services.h"
+#include "frame/mazovia_text.h"
 
 namespace kw {
 
@@ -143,24 +143,11 @@ int32_t writeOptimaLines(const char* tspr, HostFile* file) {
   return count;
 }
 
-}  // namespace kw
+namespace {
 
-namespace writers {
-
-using namespace kw;
-using namespace layout;
-
-void optima(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
-  WriterTables tables;
-  if (!openWriterTables(tables)) return;
+// Everything between the open and the close, in the file's order.
+void writeDocument(HostFile* file, char* tspr, const WriterTables& tables) {
   char* firma = tables.firma;
-  const int32_t document = rec::get(tspr, Tspr::IdDokumentu);
-
-  char dataPath[1024];
-  _formatText(dataPath, sizeof dataPath, "FAKTURY\\fakt%d.xml", document);
-  HostFile* file = openDataFile(dataPath, kOpenError);
-  if (!file) return;
-
   const char* issued = rec::get(tspr, Tspr::DataWystawienia);
   const char* sold = rec::get(tspr, Tspr::DataSprzedazy);
   const PaymentTexts payment = paymentTexts(rec::paymentForm(tspr));
@@ -242,11 +229,20 @@ void optima(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
   _fprintfUTF(file, "<PLATNOSCI_KAUCJE/><TABELKA_VAT>");
   writeVatTable(file, tspr);
   _fprintfUTF(file, "</TABELKA_VAT><ATRYBUTY/></DOKUMENT></ROOT>");
-  if (!closeDataFile(file)) return;
+}
 
-  char pdfPath[1024];
-  _formatText(pdfPath, sizeof pdfPath, "FAKTURY\\fakt%d.pdf", document);
-  finishExport(pdfPath, dataPath, tspr, firma, tables.lines, registerValue, refreshFlag);
+}  // namespace
+
+}  // namespace kw
+
+namespace writers {
+
+using namespace kw;
+using namespace layout;
+
+void optima(char* tspr, const Finish& finish) {
+  writeInvoice(tspr, ExportPaths(documentStem("fakt", tspr).c_str(), ".xml"), kOpenError, finish, nothingToPrepare,
+               [&](HostFile* file, WriterTables& tables) { writeDocument(file, tspr, tables); });
 }
 
 }  // namespace writers

@@ -1,19 +1,19 @@
 // F1: the invoice as a PC Market tagged text file, "key:value" per line, in
 // the host's own code page (the file says so in its first line).
-#include "pc_market.h"
+#include "formats/pc_market.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "address.h"
-#include "host_data.h"
-#include "host_services.h"
-#include "helpers.h"
-#include "mazovia_text.h"
-#include "records.h"
-#include "writer_common.h"
-#include "writers.h"
+#include "data/address.h"
+#include "data/host_data.h"
+#include "data/records.h"
+#include "formats/writer_common.h"
+#include "formats/writers.h"
+#include "frame/helpers.h"
+#include "frame/host_services.h"
+#include "frame/mazovia_text.h"
 
 namespace kw {
 
@@ -61,33 +61,9 @@ int32_t writeLines(const char* tspr, HostFile* file) {
   return count;
 }
 
-}  // namespace
-
-char* _fileNameSafe(char* target, const char* source) {
-  size_t n = 0;
-  for (; source[n]; ++n) target[n] = isAsciiAlnum(source[n]) ? source[n] : '_';
-  target[n] = '\0';
-  return target;
-}
-
-}  // namespace kw
-
-namespace writers {
-
-using namespace kw;
-using namespace layout;
-
-void pcMarket(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
-  WriterTables tables;
-  if (!openWriterTables(tables)) return;
+// Everything between the open and the close, in the file's order.
+void writeDocument(HostFile* file, char* tspr, const WriterTables& tables) {
   const char* firma = tables.firma;
-
-  char safeNumber[kPartSize];
-  _fileNameSafe(safeNumber, rec::text(tspr, Tspr::NrFaktury).c_str());
-  char dataPath[1024];
-  _formatText(dataPath, sizeof dataPath, "FAKTURY\\fakt%s.txt", safeNumber);
-  HostFile* file = openDataFile(dataPath, kOpenError);
-  if (!file) return;
 
   char issueDate[kPartSize] = {};
   svc::dateText(issueDate, rec::get(tspr, Tspr::DataWystawienia));
@@ -147,11 +123,29 @@ void pcMarket(char* tspr, int16_t registerValue, int16_t* refreshFlag) {
   writeDirect(file, "Stawka:Vat{22}SumaNet{%.2f}SumaVat{%.2f}\n", amount(tspr, Tspr::NettoA), amount(tspr, Tspr::VatA));
   writeDirect(file, "Stawka:Vat{3}SumaNet{%.2f}SumaVat{%.2f}\n", amount(tspr, Tspr::NettoC), amount(tspr, Tspr::VatC));
   writeDirect(file, "DoZaplaty:%.2f\n", amount(tspr, Tspr::RazemBrutto));
-  if (!closeDataFile(file)) return;
+}
 
-  char pdfPath[1024];
-  _formatText(pdfPath, sizeof pdfPath, "FAKTURY\\fakt%s.pdf", safeNumber);
-  finishExport(pdfPath, dataPath, tspr, firma, tables.lines, registerValue, refreshFlag);
+}  // namespace
+
+char* _fileNameSafe(char* target, const char* source) {
+  size_t n = 0;
+  for (; source[n]; ++n) target[n] = isAsciiAlnum(source[n]) ? source[n] : '_';
+  target[n] = '\0';
+  return target;
+}
+
+}  // namespace kw
+
+namespace writers {
+
+using namespace kw;
+using namespace layout;
+
+void pcMarket(char* tspr, const Finish& finish) {
+  char stem[kPartSize + 4] = "fakt";
+  _fileNameSafe(stem + 4, rec::text(tspr, Tspr::NrFaktury).c_str());
+  writeInvoice(tspr, ExportPaths(stem, ".txt"), kOpenError, finish, nothingToPrepare,
+               [&](HostFile* file, WriterTables& tables) { writeDocument(file, tspr, tables); });
 }
 
 }  // namespace writers

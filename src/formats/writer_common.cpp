@@ -1,16 +1,14 @@
-#include "writer_common.h"
+#include "formats/writer_common.h"
 
-#include "address.h"
-#include "helpers.h"
-#include "host_data.h"
-#include "host_services.h"
-#include "mail_step.h"
-#include "mazovia_text.h"
-#include "pdf_step.h"
-#include "platform.h"
-#include "records.h"
-#include "text_output.h"
-#include "write_status.h"
+#include "data/address.h"
+#include "data/host_data.h"
+#include "data/records.h"
+#include "data/text_output.h"
+#include "data/write_status.h"
+#include "frame/helpers.h"
+#include "frame/host_services.h"
+#include "frame/mazovia_text.h"
+#include "frame/platform.h"
 
 namespace kw {
 
@@ -60,15 +58,15 @@ bool closeDataFile(HostFile* file) {
   return !failed;
 }
 
-void finishExport(const char* pdfPath, const char* dataPath, const char* tspr, const char* firma, HostTable* lines,
-                  int16_t registerValue, int16_t* refreshFlag) {
-  int32_t document = rec::get(tspr, layout::Tspr::IdDokumentu);
-  _printToPdf(pdfPath, document, svc::printKeyDefinition(registerValue), lines, refreshFlag);
-  _sendInvoiceMail(pdfPath, dataPath, rec::text(tspr, layout::Tspr::NrFaktury).c_str(),
-                   rec::text(firma, layout::Firma::Nazwa).c_str(), rec::text(firma, layout::Firma::Nip).c_str(),
-                   rec::get(tspr, layout::Tspr::IdKontrahenta));
-  static constexpr auto kSaved = KW_MAZ("Dokument został zapisany");
-  svc::showTitled("Uwaga", kSaved, 1);
+ExportPaths::ExportPaths(const char* stem, const char* extension) {
+  _formatText(data, sizeof data, "FAKTURY\\%s%s", stem, extension);
+  _formatText(pdf, sizeof pdf, "FAKTURY\\%s.pdf", stem);
+}
+
+std::string documentStem(const char* prefix, const char* tspr) {
+  char stem[64];
+  _formatText(stem, sizeof stem, "%s%d", prefix, rec::get(tspr, layout::Tspr::IdDokumentu));
+  return stem;
 }
 
 std::string oneLine(std::string text) {

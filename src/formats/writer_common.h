@@ -1,15 +1,16 @@
-// What the four document writers share: the tables they read, the data
-// file's opening and closing, and the closing steps (PDF, e-mail, notice).
+// What the document writers share: the tables they read, the data file's
+// names, opening and closing, and the course of one export.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "host_abi.h"
-#include "host_services.h"
-#include "record_layout.h"
-#include "text_output.h"
-#include "write_status.h"
+#include "data/record_layout.h"
+#include "data/text_output.h"
+#include "data/write_status.h"
+#include "formats/writers.h"
+#include "frame/host_abi.h"
+#include "frame/host_services.h"
 
 namespace kw {
 
@@ -60,10 +61,36 @@ constexpr VatGroup kVatGroups[] = {
     {"0.00", layout::Tspr::Netto0, layout::Tspr::Netto0, layout::Tspr::Netto0, true},
 };
 
-// The closing steps after a closed data file: the PDF beside it, the mail
-// with both files, and "Dokument został zapisany".
-void finishExport(const char* pdfPath, const char* dataPath, const char* tspr, const char* firma, HostTable* lines,
-                  int16_t registerValue, int16_t* refreshFlag);
+// The names of one export's files: the data file "FAKTURY\\<stem><extension>"
+// and its printout "FAKTURY\\<stem>.pdf" beside it.
+struct ExportPaths {
+  ExportPaths(const char* stem, const char* extension);
+  char data[1024];
+  char pdf[1024];
+};
+
+// "<prefix><the invoice's document number>": the stem of a file named by
+// the document rather than by the invoice's number.
+std::string documentStem(const char* prefix, const char* tspr);
+
+// The course every writer shares: the tables, the format's own preparation
+// (`prepare(tables)`; false ends the export, having said why), the data file
+// under a temporary name, the document (`content(file, tables)`), the close
+// and rename, and the closing steps once the file is whole.
+template <typename Prepare, typename Content>
+void writeInvoice(char* tspr, const ExportPaths& paths, const char* openError, const writers::Finish& finish,
+                  Prepare prepare, Content content) {
+  WriterTables tables;
+  if (!openWriterTables(tables) || !prepare(tables)) return;
+  HostFile* file = openDataFile(paths.data, openError);
+  if (!file) return;
+  content(file, tables);
+  if (!closeDataFile(file)) return;
+  finish(writers::Written{paths.data, paths.pdf, tspr, tables.firma, tables.lines});
+}
+
+// For a format with nothing to prepare.
+inline bool nothingToPrepare(WriterTables&) { return true; }
 
 // A copied text for a line-based file: CR and LF become blanks, so that the
 // text cannot split its record.

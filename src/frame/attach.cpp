@@ -1,10 +1,10 @@
 // Process attach and the two forwarding exports.
 #include <cstring>
 
-#include "exports.h"
-#include "host_constants.h"
-#include "module_state.h"
-#include "platform.h"
+#include "frame/exports.h"
+#include "frame/host_constants.h"
+#include "frame/module_state.h"
+#include "frame/platform.h"
 
 namespace frame {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "host_abi.h"
+#include "frame/host_abi.h"
 
 extern "C" {
 int32_t KW_CDECL kwRegister(FeatureEntry entry, char* title);

@@ -1,14 +1,14 @@
-#include "helpers.h"
+#include "frame/helpers.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "host_constants.h"
-#include "host_services.h"
-#include "mazovia_text.h"
-#include "module_state.h"
+#include "frame/host_constants.h"
+#include "frame/host_services.h"
+#include "frame/mazovia_text.h"
+#include "frame/module_state.h"
 
 namespace kw {
 

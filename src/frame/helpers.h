@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host_abi.h"
+#include "frame/host_abi.h"
 
 namespace kw {
 

@@ -37,7 +37,7 @@ struct SE_Exception {
 extern "C" typedef void* (*OrdinalExportFn)(uint32_t ordinal);
 
 // Service function types, one per service of the list: Fn_<ordinal>.
-#include "host_service_list.h"
+#include "frame/host_service_list.h"
 #define KW_DECLARE_SERVICE_TYPE(ordinal, name, conv, ret, params) typedef ret(conv* Fn_##ordinal) params;
 KW_HOST_SERVICES(KW_DECLARE_SERVICE_TYPE)
 #undef KW_DECLARE_SERVICE_TYPE

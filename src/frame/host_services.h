@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "host_abi.h"
+#include "frame/host_abi.h"
 
 #if defined(_WIN32)
 #define KW_HIDDEN

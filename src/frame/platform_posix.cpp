@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
-#include "host_abi.h"
-#include "platform.h"
+#include "frame/host_abi.h"
+#include "frame/platform.h"
 
 namespace platform {
 

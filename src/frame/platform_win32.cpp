@@ -3,7 +3,7 @@
 
 #include <cstdarg>
 
-#include "platform.h"
+#include "frame/platform.h"
 
 namespace platform {
 

@@ -1,10 +1,10 @@
 // Host service slots, their load-time binders and the missing-service record.
-#include "host_services.h"
+#include "frame/host_services.h"
 
 #include <cstring>
 
-#include "module_state.h"
-#include "platform.h"
+#include "frame/module_state.h"
+#include "frame/platform.h"
 
 namespace kw {
 

@@ -2,7 +2,7 @@
 // the caller left them, has its slot bound, and jumps on through the slot, so
 // that the service (variadic or thiscall alike) sees the original call and
 // returns straight to the caller.
-#include "host_services.h"
+#include "frame/host_services.h"
 
 #define KW_STR2(x) #x
 #define KW_STR(x) KW_STR2(x)

@@ -21,13 +21,14 @@
 #include <vector>
 
 #include "database.h"
+#include "export/dispatcher.h"
+#include "formats/writers.h"
 #include "host_state.h"
 #include "tables.h"
-#include "writers.h"
 
 namespace {
 
-using Writer = void (*)(char*, int16_t, int16_t*);
+using Writer = InvoiceWriter;
 
 struct Format {
   const char* name;
@@ -118,7 +119,7 @@ Run exportOnce(const Format& format, size_t index, bool dataOnly) {
   resetPeak();
   long before = statusKilobytes("VmRSS:");
   auto start = std::chrono::steady_clock::now();
-  format.writer(header, 0, &refresh);
+  runWriter(format.writer, header, 0, &refresh);
   auto end = std::chrono::steady_clock::now();
   return {std::chrono::duration<double, std::milli>(end - start).count(), statusKilobytes("VmHWM:") - before};
 }

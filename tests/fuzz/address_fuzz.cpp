@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "address.h"
+#include "data/address.h"
 
 namespace {
 

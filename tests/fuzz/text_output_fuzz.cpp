@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
-#include "helpers.h"
-#include "host_services.h"
-#include "text_output.h"
+#include "data/text_output.h"
+#include "frame/helpers.h"
+#include "frame/host_services.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "address.h"
-#include "host_services.h"
+#include "data/address.h"
+#include "frame/host_services.h"
 #include "mazovia.h"
 #include "test_support.h"
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "host_services.h"
-#include "module_state.h"
-#include "platform.h"
+#include "frame/host_services.h"
+#include "frame/module_state.h"
+#include "frame/platform.h"
 #include "plugin_loader.h"
 #include "service_impl.h"
 #include "test_support.h"

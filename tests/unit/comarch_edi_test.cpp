@@ -1,6 +1,6 @@
 // The Comarch EDI writer's ILN numbers from the settings store, and its line
 // writer on a host without a line table.
-#include "comarch_edi.h"
+#include "formats/comarch_edi.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <string>
 
 #include "database.h"
-#include "helpers.h"
-#include "host_services.h"
+#include "frame/helpers.h"
+#include "frame/host_services.h"
 #include "tables.h"
 #include "test_support.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "record_layout.h"
+#include "data/record_layout.h"
 
 using namespace welkor;
 

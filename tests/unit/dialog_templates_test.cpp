@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "data/dialog_templates.h"
 #include "dialog_template.h"
-#include "dialog_templates.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The EDI++ writer's parts: the creation stamp and a host without a line table.
-#include "epp.h"
+#include "formats/epp.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 
 #include "database.h"
-#include "helpers.h"
-#include "host_services.h"
+#include "frame/helpers.h"
+#include "frame/host_services.h"
 #include "tables.h"
 #include "test_support.h"
 

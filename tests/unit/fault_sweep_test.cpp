@@ -10,19 +10,20 @@
 #include <vector>
 
 #include "database.h"
+#include "export/dispatcher.h"
+#include "formats/writers.h"
 #include "host_state.h"
 #include "mazovia.h"
 #include "scan_checks.h"
 #include "tables.h"
 #include "test_support.h"
-#include "writers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testing_support::readFile;
 
-using Writer = void (*)(char*, int16_t, int16_t*);
+using Writer = InvoiceWriter;
 
 struct WriterCase {
   const char* name;
@@ -101,7 +102,7 @@ class FaultSweep : public testing_support::HostTest {
     welkor::scanChecks() = {};
     const size_t scanBlocks = welkor::liveScanBlocks();
     int16_t refresh = 0;
-    w.writer(welkor::state().db.invoices.at(0).header.data(), 0, &refresh);
+    runWriter(w.writer, welkor::state().db.invoices.at(0).header.data(), 0, &refresh);
     EXPECT_EQ(welkor::state().counts.liveBlocks, 0) << where_;
     EXPECT_EQ(welkor::state().counts.openFiles, 0) << where_;
     EXPECT_EQ(welkor::liveScanBlocks(), scanBlocks) << where_;

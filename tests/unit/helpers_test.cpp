@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "exports.h"
-#include "helpers.h"
-#include "host_services.h"
+#include "frame/exports.h"
+#include "frame/helpers.h"
+#include "frame/host_services.h"
 #include "test_support.h"
 
 namespace {

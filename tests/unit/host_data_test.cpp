@@ -1,6 +1,6 @@
 // Invoice data through the host: tables, the line scan and its protocol,
 // customer and goods lookups, customer records and attributes, line values.
-#include "host_data.h"
+#include "data/host_data.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "database.h"
-#include "host_services.h"
+#include "frame/host_services.h"
 #include "scan_checks.h"
 #include "service_impl.h"
 #include "tables.h"

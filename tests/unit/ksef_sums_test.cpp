@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ksef_sums.h"
+#include "formats/ksef_sums.h"
 
 namespace {
 

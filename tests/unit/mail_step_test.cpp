@@ -10,13 +10,13 @@
 #include <thread>
 #include <vector>
 
+#include "data/record_layout.h"
+#include "data/records.h"
 #include "database.h"
+#include "export/mail_step.h"
 #include "external_tools.h"
-#include "host_services.h"
-#include "mail_step.h"
+#include "frame/host_services.h"
 #include "mazovia.h"
-#include "record_layout.h"
-#include "records.h"
 #include "service_impl.h"
 #include "tables.h"
 #include "test_support.h"

@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "database.h"
+#include "formats/pc_market.h"
+#include "export/dispatcher.h"
+#include "formats/writers.h"
 #include "host_state.h"
-#include "pc_market.h"
 #include "tables.h"
 #include "test_support.h"
-#include "writers.h"
 
 namespace {
 
@@ -81,9 +82,9 @@ TEST_F(WriterRun, PaymentFormCodesMapLikeTheHostsForms) {
   for (const auto& c : cases) {
     load(c.code);
     int16_t refresh = 0;
-    writers::pcMarket(invoice(), 0, &refresh);
+    runWriter(&writers::pcMarket, invoice(), 0, &refresh);
     EXPECT_NE(readFile("FAKTURY/faktFV_7.txt").find(c.pcMarket), std::string::npos) << c.code;
-    writers::optima(invoice(), 0, &refresh);
+    runWriter(&writers::optima, invoice(), 0, &refresh);
     const std::string xml = readFile("FAKTURY/fakt7.xml");
     EXPECT_NE(xml.find(std::string(" <PLATNOSC><FORMA>") + c.optima + "</FORMA>"), std::string::npos) << c.code;
     EXPECT_NE(xml.find(std::string(" <PLATNOSC><FORMA>") + c.optima + "\r\n</FORMA>"), std::string::npos) << c.code;
@@ -93,7 +94,7 @@ TEST_F(WriterRun, PaymentFormCodesMapLikeTheHostsForms) {
 TEST_F(WriterRun, OptimaEscapesLineTextsWithoutChangingTheRecord) {
   load(2);
   int16_t refresh = 0;
-  writers::optima(invoice(), 0, &refresh);
+  runWriter(&writers::optima, invoice(), 0, &refresh);
   const std::string xml = readFile("FAKTURY/fakt7.xml");
   EXPECT_NE(xml.find("<KOD>S&amp;P</KOD><NAZWA>S\xC3\xB3l &amp; pieprz</NAZWA><OPIS/><EAN>S&amp;P</EAN>"),
             std::string::npos);
@@ -108,12 +109,12 @@ TEST_F(WriterRun, WithoutTheLineTableTheDocumentIsCompletedWithoutLines) {
       "d operacji dyskowej nr 1324 we wtyczce kwitomat!\nOperacja niekompletna!";
   load(2, R"({"tables": {"45": {"absent": true}}})");
   int16_t refresh = 0;
-  writers::pcMarket(invoice(), 0, &refresh);
+  runWriter(&writers::pcMarket, invoice(), 0, &refresh);
   const std::string text = readFile("FAKTURY/faktFV_7.txt");
   EXPECT_NE(text.find("NrOdbiorcyWSieciSklepow:0\r\nStawka:Vat{0}"), std::string::npos);
   EXPECT_EQ(text.find("IloscLinii"), std::string::npos);
 
-  writers::optima(invoice(), 0, &refresh);
+  runWriter(&writers::optima, invoice(), 0, &refresh);
   EXPECT_NE(readFile("FAKTURY/fakt7.xml").find("<POZYCJE></POZYCJE>"), std::string::npos);
 
   const std::vector<std::string> shown = texts();

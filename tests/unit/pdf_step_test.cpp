@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "database.h"
+#include "export/pdf_step.h"
 #include "external_tools.h"
-#include "host_services.h"
-#include "pdf_step.h"
+#include "frame/host_services.h"
 #include "printing.h"
 #include "service_impl.h"
 #include "tables.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "database.h"
-#include "register_hook.h"
+#include "export/register_hook.h"
 #include "tables.h"
 #include "test_support.h"
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "host_services.h"
+#include "data/slot_list.h"
+#include "frame/host_services.h"
 #include "service_impl.h"
-#include "slot_list.h"
 #include "structured_exception.h"
 #include "test_support.h"
 

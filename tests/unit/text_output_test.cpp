@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "helpers.h"
-#include "host_services.h"
+#include "data/records.h"
+#include "data/text_output.h"
+#include "data/write_status.h"
+#include "frame/helpers.h"
+#include "frame/host_services.h"
 #include "mazovia.h"
-#include "records.h"
 #include "test_support.h"
-#include "text_output.h"
-#include "write_status.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host_services.h"
+#include "frame/host_services.h"
 #include "test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The dialog template block, built at compile time so that each item reads as
 // one line of its dialog's table. Little-endian words, NUL-terminated texts,
 // no padding anywhere.
-#include "dialog_templates.h"
+#include "data/dialog_templates.h"
 
 #include <array>
 #include <cstddef>

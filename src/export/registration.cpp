@@ -1,20 +1,20 @@
 // Export 30001 (register / unregister) and 30008 (load report): the checks
 // that decide whether the plug-in fits the host, and the one "STOP!!!"
 // message that explains a refusal.
-#include "registration.h"
+#include "export/registration.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "exports.h"
-#include "helpers.h"
-#include "host_constants.h"
-#include "host_services.h"
-#include "mazovia_text.h"
-#include "module_state.h"
-#include "platform.h"
-#include "records.h"
-#include "register_hook.h"
+#include "data/records.h"
+#include "export/register_hook.h"
+#include "frame/exports.h"
+#include "frame/helpers.h"
+#include "frame/host_constants.h"
+#include "frame/host_services.h"
+#include "frame/mazovia_text.h"
+#include "frame/module_state.h"
+#include "frame/platform.h"
 
 namespace frame {
 

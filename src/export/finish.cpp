@@ -1,0 +1,23 @@
+#include "export/finish.h"
+
+#include "data/records.h"
+#include "export/mail_step.h"
+#include "export/pdf_step.h"
+#include "frame/host_services.h"
+#include "frame/mazovia_text.h"
+
+namespace kw {
+
+void finishExport(const writers::Written& written, int16_t registerValue, int16_t* refreshFlag) {
+  const char* tspr = written.tspr;
+  const char* firma = written.firma;
+  int32_t document = rec::get(tspr, layout::Tspr::IdDokumentu);
+  _printToPdf(written.pdfPath, document, svc::printKeyDefinition(registerValue), written.lines, refreshFlag);
+  _sendInvoiceMail(written.pdfPath, written.dataPath, rec::text(tspr, layout::Tspr::NrFaktury).c_str(),
+                   rec::text(firma, layout::Firma::Nazwa).c_str(), rec::text(firma, layout::Firma::Nip).c_str(),
+                   rec::get(tspr, layout::Tspr::IdKontrahenta));
+  static constexpr auto kSaved = KW_MAZ("Dokument został zapisany");
+  svc::showTitled("Uwaga", kSaved, 1);
+}
+
+}  // namespace kw

@@ -6,7 +6,7 @@
 
 namespace kw {
 
-class _CCabFileList {
+class _CCabFileList final {
  public:
   _CCabFileList();
   // A structured exception inside is reported to the host and passes on.

@@ -426,6 +426,8 @@ void readTables(const Reader& r, const json& tables, HostKnobs& knobs) {
       const std::string kat = member(at, k.key());
       if (k.key() == "recordLength") {
         knob.recordLength = static_cast<int32_t>(r.integer(k.value(), INT16_MIN, INT16_MAX, kat));
+      } else if (k.key() == "lookups") {
+        knob.lookups = static_cast<uint32_t>(r.integer(k.value(), 0, UINT32_MAX, kat));
       } else if (k.key() == "absent") {
         r.expect(k.value().is_boolean(), k.value(), "true or false", kat);
         knob.absent = k.value().get<bool>();

@@ -44,6 +44,9 @@ struct MailConfig {
 struct TableKnob {
   bool absent = false;
   std::optional<int32_t> recordLength;
+  // The table's object is given only to this many lookups (52256); later
+  // ones find none, as if the table went away after the size check.
+  std::optional<uint32_t> lookups;
 };
 
 // A service that raises a structured exception on one of its calls.

@@ -23,7 +23,7 @@ int usage(const char* problem) {
       stderr,
       "welkor: %s\n"
       "usage: welkor [--db FILE] [--plugin FILE] [--answer DIALOG=STEP[,STEP...]]... COMMAND\n"
-      "  export INVOICE | key INVOICE KEY | browse | register | report | unregister | load-report | forwarders\n",
+      "  export INVOICE | key INVOICE KEY | browse | register | report [TIMES] | unregister | load-report | forwarders\n",
       problem);
   return 2;
 }

@@ -57,7 +57,12 @@ void copyRecord(char* to, const Bytes& from, size_t size) {
 }  // namespace
 
 // tableObject
-HostTable* WELKOR_SERVICE(52256, tableObject)(int32_t number) { return tables().object(number); }
+HostTable* WELKOR_SERVICE(52256, tableObject)(int32_t number) {
+  Table* t = tables().find(number);
+  if (!t || t->lookupsLeft == 0u) return nullptr;
+  if (t->lookupsLeft) --*t->lookupsLeft;
+  return &t->object;
+}
 
 // prepareTable
 // The host's tables are always ready for reading; mode 0x6A brings the

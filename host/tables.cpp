@@ -54,6 +54,7 @@ void Tables::open(const Database& db) {
     if (knob != db.knobs.tables.end() && knob->second.recordLength) length = *knob->second.recordLength;
     auto table = std::make_unique<Table>();
     table->number = d.number;
+    if (knob != db.knobs.tables.end()) table->lookupsLeft = knob->second.lookups;
     // The buffer holds the real record whatever length the knob reports.
     table->current.assign(static_cast<size_t>(length > d.recordLength ? length : d.recordLength), 0);
     put<int16_t>(table->object, layout::TableObject::RecordLength, static_cast<int16_t>(length));
@@ -111,16 +112,31 @@ int32_t pressRegisterKey(uint16_t key, int16_t* refreshFlag) {
   } done;
   Table* reg = tables().find(44);
   KeyHandler handler = keyHandlerOf(&reg->object);
-  // The register value and the filler arguments are the register's own.
+  // The register value and the filler arguments are the register's own,
+  // each distinct so that a hook that mixes them up is seen.
   constexpr intptr_t kRegisterValue = 7;
-  return handler(key, kRegisterValue, 0x3003, reinterpret_cast<intptr_t>(tables().rows()), 0x5005,
-                 reinterpret_cast<intptr_t>(&reg->object), 0x7007, 0x8008, 0x9009, 0xA00A,
-                 reinterpret_cast<intptr_t>(refreshFlag));
+  tables().pressed() = {key,
+                        kRegisterValue,
+                        0x3003,
+                        reinterpret_cast<intptr_t>(tables().rows()),
+                        0x5005,
+                        reinterpret_cast<intptr_t>(&reg->object),
+                        0x7007,
+                        0x8008,
+                        0x9009,
+                        0xA00A,
+                        reinterpret_cast<intptr_t>(refreshFlag)};
+  const auto& a = tables().pressed();
+  return handler(a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10]);
 }
 
-int32_t KW_CDECL hostRegisterKeyHandler(intptr_t a1, intptr_t a2, intptr_t a3, intptr_t a4, intptr_t a5, intptr_t a6,
-                                        intptr_t a7, intptr_t a8, intptr_t a9, intptr_t a10, intptr_t a11) {
-  KeyCall call{{a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11}, {}};
+int32_t KW_CDECL hostRegisterKeyHandler(intptr_t key, intptr_t registerValue, intptr_t own3, intptr_t rows,
+                                        intptr_t own5, intptr_t tableObject, intptr_t own7, intptr_t own8,
+                                        intptr_t own9, intptr_t own10, intptr_t refreshFlag) {
+  KeyCall call{{key, registerValue, own3, rows, own5, tableObject, own7, own8, own9, own10, refreshFlag}, {}};
+  // A key the plug-in passes on reaches the register as it was pressed.
+  if (state().inKeyPress && call.args != tables().pressed())
+    protocolError(30001, "the register's key handler receives other arguments than the key press gave");
   if (Table* reg = tables().find(44)) call.currentInvoice = reg->current;
   tables().hostKeyCalls().push_back(std::move(call));
   return 0x4B;  // the host's own answer, passed back by the plug-in

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "database.h"
@@ -24,7 +25,8 @@ namespace welkor {
 struct Table {
   int32_t number = 0;
   HostTable object{};
-  Bytes current;  // the current-record buffer
+  Bytes current;                        // the current-record buffer
+  std::optional<uint32_t> lookupsLeft;  // through host service 52256; none: no limit
 };
 
 // One call of a key handler, as the host's own handler received it.
@@ -49,11 +51,14 @@ class Tables {
   void putCursor(size_t invoiceIndex, size_t firstShown);
   char** rows() { return rows_.data(); }
   std::vector<KeyCall>& hostKeyCalls() { return hostKeyCalls_; }
+  // The arguments of the key press under way.
+  std::array<intptr_t, 11>& pressed() { return pressed_; }
 
  private:
   std::map<int32_t, std::unique_ptr<Table>> tables_;
   std::vector<char*> rows_;
   std::vector<KeyCall> hostKeyCalls_;
+  std::array<intptr_t, 11> pressed_{};
 };
 
 Tables& tables();
@@ -69,7 +74,8 @@ KeyHandler keyHandlerOf(const HostTable* t);
 int32_t pressRegisterKey(uint16_t key, int16_t* refreshFlag);
 
 // The host's own key handler of the register: it records what it receives.
-int32_t KW_CDECL hostRegisterKeyHandler(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
-                                        intptr_t, intptr_t, intptr_t);
+int32_t KW_CDECL hostRegisterKeyHandler(intptr_t key, intptr_t registerValue, intptr_t own3, intptr_t rows,
+                                        intptr_t own5, intptr_t tableObject, intptr_t own7, intptr_t own8,
+                                        intptr_t own9, intptr_t own10, intptr_t refreshFlag);
 
 }  // namespace welkor

@@ -40,12 +40,13 @@ int32_t remove() {
   return 0;
 }
 
-int32_t KW_CDECL registerHook(intptr_t key, intptr_t registerValue, intptr_t a3, intptr_t rows, intptr_t a5,
-                              intptr_t tableObject, intptr_t a7, intptr_t a8, intptr_t a9, intptr_t a10,
+int32_t KW_CDECL registerHook(intptr_t key, intptr_t registerValue, intptr_t own3, intptr_t rows, intptr_t own5,
+                              intptr_t tableObject, intptr_t own7, intptr_t own8, intptr_t own9, intptr_t own10,
                               intptr_t refreshFlag) {
   KeyHandler previous = g_previous;
   auto passOn = [&] {
-    return previous ? previous(key, registerValue, a3, rows, a5, tableObject, a7, a8, a9, a10, refreshFlag) : 0;
+    return previous ? previous(key, registerValue, own3, rows, own5, tableObject, own7, own8, own9, own10, refreshFlag)
+                    : 0;
   };
   if (key != hostabi::kKeyCtrlF3) return passOn();
   auto* t = reinterpret_cast<HostTable*>(tableObject);

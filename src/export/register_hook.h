@@ -12,8 +12,8 @@ int32_t install();
 // Puts the previous handler back. Always 0.
 int32_t remove();
 
-int32_t KW_CDECL registerHook(intptr_t key, intptr_t registerValue, intptr_t a3, intptr_t rows, intptr_t a5,
-                              intptr_t tableObject, intptr_t a7, intptr_t a8, intptr_t a9, intptr_t a10,
+int32_t KW_CDECL registerHook(intptr_t key, intptr_t registerValue, intptr_t own3, intptr_t rows, intptr_t own5,
+                              intptr_t tableObject, intptr_t own7, intptr_t own8, intptr_t own9, intptr_t own10,
                               intptr_t refreshFlag);
 
 }  // namespace hook

@@ -20,8 +20,14 @@ struct HostFile;   // an open output file of the host
 
 typedef void(KW_CDECL* ExceptionReportFn)(const char* scope, uint32_t code, uint32_t detail, int32_t);
 typedef int32_t(KW_CDECL* DialogCallback)(int16_t command, int16_t event);
-typedef int32_t(KW_CDECL* KeyHandler)(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
-                                      intptr_t, intptr_t, intptr_t);
+// A table's key handler, called by the host for every key in its browse
+// window: the key's BIOS code, the register's value (the printout's key
+// definition is found by it), the window's row array, the browsed table's
+// object and the register's 16-bit refresh flag. own3, own5 and own7 to own10
+// are the register's own values, which a hook hands on unchanged.
+typedef int32_t(KW_CDECL* KeyHandler)(intptr_t key, intptr_t registerValue, intptr_t own3, intptr_t rows, intptr_t own5,
+                                      intptr_t tableObject, intptr_t own7, intptr_t own8, intptr_t own9, intptr_t own10,
+                                      intptr_t refreshFlag);
 typedef int32_t(KW_CDECL* FeatureEntry)(int32_t, int32_t);
 
 // The host's wrapper of a structured exception: its code, then a word of detail.

@@ -12,6 +12,11 @@ int32_t WELKOR_SERVICE(35802, stopMessage)(int32_t a, const char* title, const c
   if (a != hostabi::kStopMessageNumber || b != hostabi::kStopMessageFlags || c != hostabi::kStopMessageContext ||
       !title || std::string(title) != "STOP!!!")
     protocolError(35802, "a load report is shown with 15000, \"STOP!!!\", the format, 0xF001, 0x6E2E");
+  // A text the host wrote (its refusal from 30018) goes in as an argument,
+  // never as the format: it may hold a percent sign.
+  const auto& refusal = state().db.knobs.acceptText;
+  if (format && refusal && !refusal->empty() && std::string(format).find(*refusal) != std::string::npos)
+    protocolError(35802, "the host's own text is used as the format of a load report");
   va_list args;
   va_start(args, c);
   std::string text = formatString(format, args);

@@ -13,7 +13,6 @@ again in a scratch folder, and then:
 
   check_epp.py --welkor build/welkor [case ...]
 """
-import argparse
 import csv
 import json
 import os
@@ -145,12 +144,9 @@ def check_case(name, welkor):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--welkor", required=True)
-    parser.add_argument("cases", nargs="*")
-    args = parser.parse_args()
-    welkor = os.path.abspath(args.welkor)
-    names = args.cases or sorted(d for d in os.listdir(e2e.CASES) if d.startswith(("edi_", "epp_")))
+    args = e2e.checker_arguments()
+    welkor = args.welkor
+    names = args.cases or e2e.cases_starting(("edi_", "epp_"))
     return e2e.report(names, lambda name: check_case(name, welkor), "edi/epp")
 
 

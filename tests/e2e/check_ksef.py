@@ -8,7 +8,6 @@ which is kept out of the repository. Without it the check is skipped (exit 77).
 
   check_ksef.py --welkor build/welkor [case ...]
 """
-import argparse
 import glob
 import json
 import os
@@ -34,15 +33,12 @@ def validate(path):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--welkor", required=True)
-    parser.add_argument("cases", nargs="*")
-    args = parser.parse_args()
+    args = e2e.checker_arguments()
     if not os.path.isfile(os.path.join(KSEF, "schemas", "schemat.xsd")):
         print("SKIP: %s not found; the KSeF FA(3) schema check did not run" % KSEF)
         return SKIP
-    welkor = os.path.abspath(args.welkor)
-    names = args.cases or sorted(d for d in os.listdir(e2e.CASES) if d.startswith("ksef_"))
+    welkor = args.welkor
+    names = args.cases or e2e.cases_starting("ksef_")
     # The schema check itself must be able to fail: the Ministry's example
     # validates, and the same with a wrong country code does not.
     example = os.path.join(KSEF, "examples", "FA_3_Przykład_1.xml")

@@ -190,6 +190,22 @@ def report(names, check, label):
     return 1 if failed else 0
 
 
+def checker_arguments():
+    """The command line of a checker: --welkor (made absolute) and the case
+    names to check, none for every case of its kind."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--welkor", required=True)
+    parser.add_argument("cases", nargs="*")
+    args = parser.parse_args()
+    args.welkor = os.path.abspath(args.welkor)
+    return args
+
+
+def cases_starting(prefixes):
+    """The case folders whose names start with one of the prefixes, sorted."""
+    return sorted(d for d in os.listdir(CASES) if d.startswith(prefixes))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--welkor", required=True)

@@ -12,7 +12,6 @@ empty folder and checks what the user is shown and what is left on disk:
 
   host_faults.py --welkor build/welkor [CASE...]
 """
-import argparse
 import json
 import os
 import shlex
@@ -241,11 +240,8 @@ def check(name, welkor):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--welkor", required=True)
-    parser.add_argument("cases", nargs="*")
-    args = parser.parse_args()
-    welkor = os.path.abspath(args.welkor)
+    args = e2e.checker_arguments()
+    welkor = args.welkor
     return e2e.report(args.cases or list(CASES), lambda name: check(name, welkor), "host faults")
 
 

@@ -6,24 +6,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+. scripts/builds.sh
 
-jobs=$(nproc)
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$jobs"
+configure build && build_tree build
+configure build-san && build_tree build-san kwitomat_tests fuzz
+configure build-win && build_tree build-win kwitomat welkor kwitomat_tests package
 
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKW_SANITIZE=ON
-cmake --build build-asan -j"$jobs" --target kwitomat_tests
-
-cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build-win -j"$jobs" --target kwitomat welkor kwitomat_tests
-cmake --build build-win -j"$jobs" --target package
-
-cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKW_FUZZ=ON -DKW_TESTS=OFF
-cmake --build build-fuzz -j"$jobs" --target fuzz
-
-# One test run over everything, so that its summary is the last word. The
-# other builds are named for this run only: a later plain ctest in build/
-# must not run them stale.
-trap 'cmake -S . -B build -UKW_ASAN_BUILD -UKW_WIN_BUILD -UKW_FUZZ_BUILD >/dev/null' EXIT
-cmake -S . -B build -DKW_ASAN_BUILD="$PWD/build-asan" -DKW_WIN_BUILD="$PWD/build-win" -DKW_FUZZ_BUILD="$PWD/build-fuzz"
-ctest --test-dir build --output-on-failure -j"$jobs"
+# One test run over everything, so that its summary is the last word.
+run_tests -DKW_ASAN_BUILD="$PWD/build-san" -DKW_WIN_BUILD="$PWD/build-win" -DKW_FUZZ_BUILD="$PWD/build-san"

@@ -5,7 +5,8 @@ the same invoice grown to 3000 lines cannot fit. The failure must be shown,
 nothing must follow it, and the earlier file must stay whole under its name
 with no cut or temporary file beside it.
 
-Needs root (for the mount); without it the check says so and is skipped.
+Needs root (for the mount) and a kernel that grants a private mount
+namespace; without them the check says why and is skipped.
 
   check_small_disk.py --welkor build/welkor
 """
@@ -36,12 +37,25 @@ def databases(workdir):
         json.dump(db, f)
 
 
+def small_disk_unavailable():
+    """Why the small disk cannot be made on this machine (some containers
+    refuse a private mount namespace), or None."""
+    with tempfile.TemporaryDirectory(prefix="kw-small-probe-") as folder:
+        probe = subprocess.run(["unshare", "-m", "sh", "-c", "mount -t tmpfs -o size=64k tmpfs \"$0\"", folder],
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
+    return probe.stdout.decode(errors="replace").strip() or "exit %d" % probe.returncode if probe.returncode else None
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--welkor", required=True)
     args = parser.parse_args()
     if os.geteuid() != 0:
         print("skipped: mounting a small tmpfs for FAKTURY needs root")
+        return SKIPPED
+    reason = small_disk_unavailable()
+    if reason:
+        print("skipped: cannot mount a small tmpfs in a private mount namespace here: %s" % reason)
         return SKIPPED
     welkor = os.path.abspath(args.welkor)
     problems = []

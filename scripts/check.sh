@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# The developer's loop: rebuilds the native and the sanitized trees
+# incrementally (configuring only a tree that is not there yet) and runs
+# their unit and end-to-end tests. The full test command (test.sh) remains
+# the one that counts.
+#
+#   bash scripts/check.sh [--wine] [CTEST_ARGS…]
+#     --wine      also the Windows build, its unit tests and the end-to-end
+#                 cases under wine compared with the native run
+#     CTEST_ARGS  passed to ctest, e.g. -R e2e
+set -euo pipefail
+cd "$(dirname "$0")/.."
+wine=false
+if [ "${1:-}" = --wine ]; then wine=true; shift; fi
+. scripts/builds.sh
+
+trees=(build build-san)
+$wine && trees+=(build-win)
+for tree in "${trees[@]}"; do
+  [ -f "$tree/build.ninja" ] || configure "$tree"
+done
+build_tree build
+build_tree build-san kwitomat_tests
+defs=(-DKW_ASAN_BUILD="$PWD/build-san")
+if $wine; then
+  build_tree build-win kwitomat welkor kwitomat_tests
+  defs+=(-DKW_WIN_BUILD="$PWD/build-win")
+fi
+# The release package is the full command's.
+run_tests "${defs[@]}" -- -E '^release_' "$@"

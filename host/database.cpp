@@ -482,7 +482,8 @@ void readHost(const Reader& r, const json& host, HostKnobs& knobs) {
         knobs.acceptText = utf8ToMazovia(r.text(v, at));
     } else if (it.key() == "tables") {
       readTables(r, v, knobs);
-    } else if (it.key() == "failOpen") {
+    } else if (it.key() == "failOpen" || it.key() == "fullDisk") {
+      auto& paths = it.key() == "failOpen" ? knobs.failOpen : knobs.fullDisk;
       r.array(v, at);
       for (size_t i = 0; i < v.size(); ++i) knobs.failOpen.push_back(utf8ToMazovia(r.text(v[i], element(at, i))));
     } else if (it.key() == "failAllocationSize") {

@@ -63,7 +63,10 @@ struct HostKnobs {
   int32_t interfaceVersion = 112;
   std::optional<std::string> acceptText;  // set: the host rejects the module with this text (Mazovia)
   std::map<int32_t, TableKnob> tables;
-  std::vector<std::string> failOpen;           // paths (as the plug-in names them) whose open fails
+  // Paths as the plug-in names them, `*` standing for any run of characters
+  // (a temporary name holds a part of the writer's own).
+  std::vector<std::string> failOpen;  // whose open fails
+  std::vector<std::string> fullDisk;  // whose writes fail as on a full disk (natively only)
   std::optional<uint32_t> failAllocationSize;  // allocations of this size fail
   std::optional<RaiseKnob> raiseException;
   // The Nth call (counted from 1 since the start) fails; 0 for none.

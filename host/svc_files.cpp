@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "frame/host_constants.h"
 #include "host_state.h"
@@ -43,22 +44,40 @@ void makeFolder(const char* path) {
 #endif
 }
 
+// A path against a pattern in which `*` stands for any run of characters.
+bool matches(const char* pattern, const char* path) {
+  if (*pattern == '*') return matches(pattern + 1, path) || (*path && matches(pattern, path + 1));
+  return *pattern == *path && (!*path || matches(pattern + 1, path + 1));
+}
+
+bool listed(const std::vector<std::string>& patterns, const char* path) {
+  return std::any_of(patterns.begin(), patterns.end(), [&](const std::string& p) { return matches(p.c_str(), path); });
+}
+
 }  // namespace
 
-// openFile: like fopen; failOpen names paths whose open fails.
+// openFile: like fopen; failOpen names paths whose open fails, fullDisk those
+// written on the full device instead.
 HostFile* WELKOR_SERVICE(52534, openFile)(const char* path, const char* mode, int32_t flags, int32_t a4, int32_t owner,
                                           int32_t a6, int32_t a7, int32_t a8, int32_t a9) {
   if (flags != hostabi::kOpenFileFlags || a4 != 0 || owner != hostabi::kOpenFileNoOwner || a6 || a7 || a8 || a9)
     protocolError(52534, "an output file is opened with 0x40, 0, -1, 0, 0, 0, 0 after path and mode");
   if (!path || !mode) return nullptr;
-  const auto& fail = state().db.knobs.failOpen;
-  if (std::find(fail.begin(), fail.end(), std::string(path)) != fail.end()) return nullptr;
+  if (listed(state().db.knobs.failOpen, path)) return nullptr;
   if (countedCallFails(state().counts.opens, state().db.knobs.failOpenCall)) return nullptr;
   std::string binaryMode;
   for (const char* m = mode; *m; ++m)
     if (*m != 't' && *m != 'b') binaryMode += *m;
   binaryMode += 'b';
-  std::FILE* stream = std::fopen(hostPath(path).c_str(), binaryMode.c_str());
+  std::string target = hostPath(path);
+  if (listed(state().db.knobs.fullDisk, path)) {
+#if defined(_WIN32)
+    return nullptr;
+#else
+    target = "/dev/full";
+#endif
+  }
+  std::FILE* stream = std::fopen(target.c_str(), binaryMode.c_str());
   if (!stream) return nullptr;
   ++state().counts.openFiles;
   return new HostFile{stream, std::strchr(mode, 't') != nullptr};

@@ -9,6 +9,8 @@
 #include "frame/host_constants.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "frame/own_file.h"
+#include "frame/platform.h"
 
 namespace kw {
 
@@ -30,7 +32,8 @@ constexpr int32_t kWriteRecord = 0;
 constexpr int32_t kAnyIndex = -1;
 
 constexpr size_t kPathSize = 300;
-constexpr char kMailFileName[] = "m.tmp";
+constexpr char kMailFileName[] = "m%s.tmp";
+constexpr size_t kMailNameMax = 48;
 constexpr int32_t kWideCode = 5;
 constexpr int32_t kMazoviaCode = 1;
 constexpr size_t kWidePathSize = 520;
@@ -96,13 +99,47 @@ int32_t KW_CDECL _mailDialogKey(int16_t command, int16_t event) {
   return kKeepDialogOpen;
 }
 
+namespace {
+
+// The mail file of this one mail: "m<tag>.tmp" in the host's folder, created
+// exclusively. One fixed name there would let a second user's mail, built
+// before the first had gone out, reach the first user's customer.
+class MailFile {
+ public:
+  MailFile() {
+    const char* folder = svc::hostFolder();
+    claimed_ = claimOwnFile(path, sizeof path, [folder](char* name, size_t, const char* tag) {
+      // Room is kept for the separator and the file name that the host appends.
+      std::memset(name, 0, kPathSize);
+      if (folder) svc::copyBounded(name, folder, static_cast<int32_t>(kPathSize - kMailNameMax - 1));
+      char fileName[kMailNameMax];
+      _formatText(fileName, sizeof fileName, kMailFileName, tag);
+      svc::appendFileName(name, fileName);
+    });
+    // Never a name that may be another's: the host then fails to build the
+    // mail, and says so.
+    if (!claimed_) path[0] = '\0';
+  }
+  // Once the host has answered, the file (with the attachments and the
+  // address) has done its work: it does not stay in the shared folder.
+  ~MailFile() {
+    if (claimed_) platform::DeleteFileA(path);
+  }
+  MailFile(const MailFile&) = delete;
+  MailFile& operator=(const MailFile&) = delete;
+
+  char path[kPathSize] = {};
+
+ private:
+  bool claimed_ = false;
+};
+
+}  // namespace
+
 void _sendInvoiceMail(const char* pdfPath, const char* dataPath, const char* invoiceNumber, const char* sellerName,
                       const char* sellerNip, int32_t customer) {
-  // Room is kept for the separator and the file name that the host appends.
-  char mailPath[kPathSize] = {};
-  if (const char* folder = svc::hostFolder())
-    svc::copyBounded(mailPath, folder, static_cast<int32_t>(kPathSize - sizeof kMailFileName - 1));
-  svc::appendFileName(mailPath, kMailFileName);
+  MailFile mail;
+  const char* mailPath = mail.path;
 
   const int32_t textCode = hostTextCode();
   WidePath wideMail, widePdf, wideData;

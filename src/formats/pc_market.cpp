@@ -14,6 +14,7 @@
 #include "frame/helpers.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "frame/platform.h"
 
 namespace kw {
 
@@ -125,6 +126,26 @@ void writeDocument(HostFile* file, char* tspr, const WriterTables& tables) {
   writeDirect(file, "DoZaplaty:%.2f\n", amount(tspr, Tspr::RazemBrutto));
 }
 
+// The file's name keeps only the number's ASCII letters and digits, so
+// "FV/7/2024" and "FV-7-2024" share one file, and the later export replaces
+// the earlier (PC Market expects the name). The user is told when the file
+// there holds another invoice: that invoice must be exported again before
+// its file is read.
+void warnOfAnotherInvoice(const char* path, const std::string& number) {
+  constexpr size_t kHead = 4096;
+  constexpr char kTag[] = "\nNrDok:Fakt.VAT ";
+  const std::string head = platform::readFileStart(path, kHead);
+  const size_t tag = head.find(kTag);
+  if (tag == std::string::npos) return;
+  const size_t start = tag + sizeof kTag - 1;
+  const size_t end = head.find_first_of("\r\n", start);
+  if (end == std::string::npos) return;
+  const std::string earlier = head.substr(start, end - start);
+  if (earlier == number) return;
+  static constexpr auto kReplaced = KW_MAZ("Plik %s zawiera fakturę %s.\nZostanie zastąpiony plikiem faktury %s.");
+  _showMessage("Uwaga", kReplaced, 1, path, earlier.c_str(), number.c_str());
+}
+
 }  // namespace
 
 char* _fileNameSafe(char* target, const char* source) {
@@ -144,8 +165,14 @@ using namespace layout;
 void pcMarket(char* tspr, const Finish& finish) {
   char stem[kPartSize + 4] = "fakt";
   _fileNameSafe(stem + 4, rec::text(tspr, Tspr::NrFaktury).c_str());
-  writeInvoice(tspr, ExportPaths(stem, ".txt"), kOpenError, finish, nothingToPrepare,
-               [&](HostFile* file, WriterTables& tables) { writeDocument(file, tspr, tables); });
+  const ExportPaths paths(stem, ".txt");
+  writeInvoice(
+      tspr, paths, kOpenError, finish,
+      [&](WriterTables&) {
+        warnOfAnotherInvoice(paths.data, oneLine(rec::text(tspr, Tspr::NrFaktury)));
+        return true;
+      },
+      [&](HostFile* file, WriterTables& tables) { writeDocument(file, tspr, tables); });
 }
 
 }  // namespace writers

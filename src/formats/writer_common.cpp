@@ -8,6 +8,7 @@
 #include "frame/helpers.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "frame/own_file.h"
 #include "frame/platform.h"
 
 namespace kw {
@@ -30,16 +31,36 @@ namespace {
 
 // The data file being written (one export at a time): its real name, and the
 // name it is written under until it is whole, beside it in the same folder so
-// that the rename stays within one file system.
+// that the rename stays within one file system. The temporary name is this
+// process's own: another export of the same file, from this workstation or
+// another, writes under a name of its own, and the last rename wins whole.
 char g_dataPath[1024];
 char g_temporaryPath[1024];
+
+// A reader on Windows (another user mailing the earlier file) may hold the
+// real name open for a moment; the rename waits for it a little.
+constexpr int kRenameAttempts = 40;
+constexpr uint32_t kRenamePauseMs = 25;
+
+bool putInPlace() {
+  for (int attempt = 1;; ++attempt) {
+    if (platform::MoveFileExA(g_temporaryPath, g_dataPath, platform::kMoveFileReplaceExisting)) return true;
+    if (attempt == kRenameAttempts) return false;
+    platform::Sleep(kRenamePauseMs);
+  }
+}
 
 }  // namespace
 
 HostFile* openDataFile(const char* path, const char* openError) {
   _formatText(g_dataPath, sizeof g_dataPath, "%s", path);
-  _formatText(g_temporaryPath, sizeof g_temporaryPath, "%s.tmp", path);
-  HostFile* file = _openOutputFile(g_temporaryPath, "wt");
+  HostFile* file = nullptr;
+  if (claimOwnFile(g_temporaryPath, sizeof g_temporaryPath, [path](char* name, size_t size, const char* tag) {
+        _formatText(name, size, "%s.%s.tmp", path, tag);
+      })) {
+    file = _openOutputFile(g_temporaryPath, "wt");
+    if (!file) platform::DeleteFileA(g_temporaryPath);
+  }
   if (!file) svc::showText(openError);
   resetWriteStatus();
   return file;
@@ -49,7 +70,7 @@ bool closeDataFile(HostFile* file) {
   bool failed = svc::closeFile(file) != 0 || writeFailed();
   // Only a whole file takes the real name; an earlier file of that name
   // stays as it was otherwise.
-  if (!failed) failed = !platform::MoveFileExA(g_temporaryPath, g_dataPath, platform::kMoveFileReplaceExisting);
+  if (!failed) failed = !putInPlace();
   if (failed) {
     platform::DeleteFileA(g_temporaryPath);
     static constexpr auto kWriteError = KW_MAZ("Nie udało się zapisać pliku eksportu faktury");

@@ -4,7 +4,9 @@
 // name, exports by ordinal through the shared lookup convention).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -23,6 +25,15 @@ int mkdir(const char* path);
 constexpr uint32_t kMoveFileReplaceExisting = 0x1;  // MOVEFILE_REPLACE_EXISTING
 bool MoveFileExA(const char* existing, const char* replacement, uint32_t flags);
 bool DeleteFileA(const char* path);
+void Sleep(uint32_t milliseconds);
+uint32_t GetCurrentProcessId();
+// Creates an empty file that must not exist yet (CREATE_NEW / O_EXCL), so
+// that a name claimed this way is this process's alone, also on a folder that
+// other workstations share.
+enum class NewFile { Created, Exists, Failed };
+NewFile createNewFile(const char* path);
+// The first `limit` bytes of a file, or nothing when it cannot be read.
+std::string readFileStart(const char* path, size_t limit);
 
 // The module that holds this code.
 void* ownModuleHandle();

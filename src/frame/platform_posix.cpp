@@ -1,9 +1,11 @@
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <link.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -140,6 +142,27 @@ bool MoveFileExA(const char* existing, const char* replacement, uint32_t) {
 }
 
 bool DeleteFileA(const char* path) { return ::unlink(nativePath(path).c_str()) == 0; }
+
+void Sleep(uint32_t milliseconds) { ::usleep(milliseconds * 1000u); }
+
+uint32_t GetCurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
+
+NewFile createNewFile(const char* path) {
+  int fd = ::open(nativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? NewFile::Exists : NewFile::Failed;
+  ::close(fd);
+  return NewFile::Created;
+}
+
+std::string readFileStart(const char* path, size_t limit) {
+  std::string content;
+  FILE* file = std::fopen(nativePath(path).c_str(), "rb");
+  if (!file) return content;
+  content.resize(limit);
+  content.resize(std::fread(&content[0], 1, limit, file));
+  std::fclose(file);
+  return content;
+}
 
 void* ownModuleHandle() {
   Dl_info info;

@@ -45,6 +45,31 @@ bool MoveFileExA(const char* existing, const char* replacement, uint32_t flags) 
 
 bool DeleteFileA(const char* path) { return ::DeleteFileA(path) != 0; }
 
+void Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+uint32_t GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+
+NewFile createNewFile(const char* path) {
+  HANDLE file = ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return ::GetLastError() == ERROR_FILE_EXISTS ? NewFile::Exists : NewFile::Failed;
+  ::CloseHandle(file);
+  return NewFile::Created;
+}
+
+std::string readFileStart(const char* path, size_t limit) {
+  std::string content;
+  HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return content;
+  content.resize(limit);
+  DWORD got = 0;
+  if (!::ReadFile(file, &content[0], static_cast<DWORD>(limit), &got, nullptr)) got = 0;
+  ::CloseHandle(file);
+  content.resize(got);
+  return content;
+}
+
 void* ownModuleHandle() {
   HMODULE module = nullptr;
   ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,

@@ -13,6 +13,7 @@
 #include "export/dispatcher.h"
 #include "formats/writers.h"
 #include "host_state.h"
+#include "mazovia.h"
 #include "tables.h"
 #include "test_support.h"
 
@@ -121,6 +122,33 @@ TEST_F(WriterRun, WithoutTheLineTableTheDocumentIsCompletedWithoutLines) {
   const std::string saved = "Dokument zosta\x92 zapisany";
   EXPECT_EQ(std::count(shown.begin(), shown.end(), kDiskError), 2);
   EXPECT_EQ(std::count(shown.begin(), shown.end(), saved), 2);
+}
+
+TEST_F(WriterRun, PcMarketSaysWhenItReplacesTheFileOfAnotherInvoice) {
+  const std::string warning = welkor::utf8ToMazovia(
+      "Plik FAKTURY\\faktFV_7.txt zawiera fakturę FV-7.\nZostanie zastąpiony plikiem faktury FV/7.");
+  const struct {
+    const char* earlier;  // null: no file there
+    bool warned;
+  } cases[] = {
+      {nullptr, false},
+      {"TypPolskichLiter:MA\r\nTypDok:FW\r\nNrDok:Fakt.VAT FV/7\r\nData:05.03.2024\r\n", false},
+      {"TypPolskichLiter:MA\r\nTypDok:FW\r\nNrDok:Fakt.VAT FV-7\r\nData:05.03.2024\r\n", true},
+      {"TypPolskichLiter:MA\r\nTypDok:FW\r\nNrDok:Fakt.VAT FV-7", false},  // cut: nothing to name
+      {"something else\r\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.earlier ? c.earlier : "(none)");
+    load(2);
+    std::filesystem::remove("FAKTURY/faktFV_7.txt");
+    if (c.earlier) testing_support::writeFile("FAKTURY/faktFV_7.txt", c.earlier);
+    welkor::state().messages.clear();
+    int16_t refresh = 0;
+    runWriter(&writers::pcMarket, invoice(), 0, &refresh);
+    const std::vector<std::string> shown = texts();
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), warning), c.warned ? 1 : 0);
+    EXPECT_NE(readFile("FAKTURY/faktFV_7.txt").find("NrDok:Fakt.VAT FV/7\r\n"), std::string::npos);
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -65,6 +66,7 @@ class ErrorCapture {
     if (fd < 0) return;
     // Its own file position for reading; the writes always go to the end.
     file_ = fdopen(fd, "r");
+    fd_ = fd;
     int append = open(path, O_WRONLY | O_APPEND);
     unlink(path);
     if (!file_ || append < 0) return;
@@ -86,16 +88,25 @@ class ErrorCapture {
   void stop() {
     if (!file_) return;
     std::fflush(stderr);
-    dup2(saved_, 2);
+    passOn();
     close(saved_);
-    std::rewind(file_);
-    for (int c; (c = std::fgetc(file_)) != EOF;) std::fputc(c, stderr);
     std::fclose(file_);
     file_ = nullptr;
+  }
+  // Standard error back, and all it received passed on; only calls that are
+  // safe in a signal handler.
+  void passOn() const {
+    if (!file_) return;
+    dup2(saved_, 2);
+    char buffer[4096];
+    off_t at = 0;
+    for (ssize_t n; (n = pread(fd_, buffer, sizeof buffer, at)) > 0; at += n)
+      if (write(2, buffer, static_cast<size_t>(n)) != n) break;
   }
 
  private:
   std::FILE* file_ = nullptr;
+  int fd_ = -1;  // file_'s
   int saved_ = -1;
   long shown_ = 0;
 };
@@ -147,14 +158,20 @@ class RegisterView {
   // handler received is carried out. False when the register closes.
   bool press(uint16_t code) {
     tables().putCursor(cursor_, top_);
-    size_t seen = tables().hostKeyCalls().size();
-    Snapshot before = snapshot();
+    auto& calls = tables().hostKeyCalls();
+    size_t seen = calls.size();
     int16_t refresh = 0;
     pressRegisterKey(code, &refresh);
-    std::string files = written(before, snapshot());
+    // A key the plug-in only hands on to the register writes nothing; the
+    // output folders, however full, are read again after any other.
+    std::string files;
+    if (calls.size() != seen + 1 || calls.back().args[0] != code) {
+      Snapshot now = snapshot();
+      files = written(files_, now);
+      files_ = std::move(now);
+    }
     status_ = files.empty() ? "" : "Zapisano: " + files;
     bool open = true;
-    auto& calls = tables().hostKeyCalls();
     for (size_t i = seen; i < calls.size(); ++i) open = hostAction(static_cast<uint16_t>(calls[i].args[0])) && open;
     if (status_.empty() && code == key::CtrlF3) status_ = "Eksport: nic nie zapisano";
     std::string error = errors_.lastNewLine();
@@ -165,6 +182,8 @@ class RegisterView {
   }
 
   void setStatus(const std::string& text) { status_ = text; }
+  // The output folders as they are before the first key.
+  void readFolders() { files_ = snapshot(); }
   ErrorCapture& errors() { return errors_; }
 
  private:
@@ -208,7 +227,21 @@ class RegisterView {
   ErrorCapture errors_;
   size_t cursor_ = 0, top_ = 0;
   std::string status_;
+  Snapshot files_;  // the output folders when they were last read
 };
+
+// Signals that end the program (from outside, or a crash): the terminal and
+// standard error are given back first. Only those still at their default:
+// one the caller ignores stays ignored, a sanitizer's stays its own.
+void handleEndingSignals(void (*handler)(int)) {
+  for (int number : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) {
+    struct sigaction action = {};
+    if (sigaction(number, nullptr, &action) != 0 || action.sa_handler != SIG_DFL) continue;
+    action.sa_handler = handler;
+    sigfillset(&action.sa_mask);
+    sigaction(number, &action, nullptr);
+  }
+}
 
 }  // namespace
 
@@ -226,6 +259,14 @@ int browse(void* plugin) {
   // terminal and standard error back.
   static Terminal terminal;
   static RegisterView view(terminal);
+  // Before the terminal opens, so that the terminal library keeps out of it;
+  // the signal then ends the program as it would have.
+  handleEndingSignals([](int number) {
+    terminal.closeFromSignal();
+    view.errors().passOn();
+    signal(number, SIG_DFL);
+    raise(number);
+  });
   std::string error;
   if (!terminal.open(error)) {
     std::fprintf(stderr, "welkor: %s\n", error.c_str());
@@ -244,6 +285,7 @@ int browse(void* plugin) {
   Registration r = registerSilently(plugin);
   if (r.status == 0) {
     view.setStatus("Wtyczka: " + r.title);
+    view.readFolders();
     for (bool open = true; open;) {
       terminal.redraw();
       TermKey k = terminal.readKey();

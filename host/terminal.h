@@ -2,6 +2,8 @@
 // layers, keys read as the host's keyboard codes. Native build only.
 #pragma once
 
+#include <termios.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -30,6 +32,8 @@ class Terminal {
   bool open(std::string& error);
   // Back to the plain terminal; nothing when not open.
   void close();
+  // The same from a signal handler: only calls that are safe there.
+  void closeFromSignal() const;
 
   int lines() const;
   int columns() const;
@@ -51,7 +55,13 @@ class Terminal {
   void placeCursor(int row, int column) { cursorRow_ = row, cursorColumn_ = column; }
 
  private:
+  // What close() would send, prepared while terminfo may still be asked.
+  void prepareClose();
+
   bool open_ = false;
+  termios modes_ = {};      // the terminal's modes before open()
+  char closing_[256] = {};  // the bytes of prepareClose()
+  size_t closingLength_ = 0;
   std::vector<std::function<void()>> layers_;
   int cursorRow_ = -1, cursorColumn_ = 0;
 };

@@ -1,8 +1,11 @@
 #include <curses.h>
-
-#include <clocale>
-#include <cstring>
 #include <langinfo.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <clocale>
+#include <csignal>
+#include <cstring>
 
 #include "keys.h"
 #include "mazovia.h"
@@ -46,6 +49,49 @@ uint16_t specialKeyCode(int key) {
     case KEY_BTAB: return 0x0F00;
   }
   return 0;
+}
+
+constexpr int kEscDelay = 25;  // ms within which the bytes of one key arrive
+
+// Home and End in the forms terminals send them, whatever their terminfo
+// entry says; the entry's own keys stay as they are.
+void defineHomeEnd() {
+  static const struct {
+    const char* sequence;
+    int key;
+  } keys[] = {{"\033[1~", KEY_HOME}, {"\033[7~", KEY_HOME}, {"\033[H", KEY_HOME}, {"\033OH", KEY_HOME},
+              {"\033[4~", KEY_END},  {"\033[8~", KEY_END},  {"\033[F", KEY_END},  {"\033OF", KEY_END}};
+  for (const auto& k : keys)
+    if (key_defined(k.sequence) == 0) define_key(k.sequence, k.key);
+}
+
+// Reads and drops the rest of an escape sequence that no key of the
+// terminal's description matched, so that none of it is typed: `left` bytes
+// of any value, or with left < 0 parameter and intermediate bytes up to a
+// final byte. False when nothing followed.
+bool skipSequence(int left) {
+  bool skipped = false;
+  timeout(kEscDelay);
+  while (left != 0) {
+    wint_t ch = 0;
+    int status = get_wch(&ch);
+    if (status == KEY_CODE_YES) ungetch(static_cast<int>(ch));
+    if (status != OK) break;
+    if (left < 0 && (ch < 0x20 || ch > 0x7E)) {
+      unget_wch(static_cast<wchar_t>(ch));
+      break;
+    }
+    skipped = true;
+    left = left > 0 ? left - 1 : ch >= 0x40 ? 0 : -1;
+  }
+  timeout(-1);
+  return skipped;
+}
+
+// A terminfo string of the terminal; empty when it has none.
+std::string capability(const char* name) {
+  const char* value = tigetstr(name);
+  return value && value != reinterpret_cast<char*>(-1) ? value : "";
 }
 
 int styleAttributes(Style style) {
@@ -92,6 +138,7 @@ bool Terminal::open(std::string& error) {
   // Characters only: numbers in the plug-in's files keep their decimal point.
   std::setlocale(LC_CTYPE, "");
   if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+  tcgetattr(STDOUT_FILENO, &modes_);
   if (!newterm(nullptr, stdout, stdin)) {
     const char* term = std::getenv("TERM");
     error = std::string("cannot use the terminal (TERM=") + (term ? term : "") + ")";
@@ -102,7 +149,9 @@ bool Terminal::open(std::string& error) {
   noecho();
   nonl();
   keypad(stdscr, TRUE);
-  set_escdelay(25);
+  set_escdelay(kEscDelay);
+  defineHomeEnd();
+  prepareClose();
   if (has_colors()) {
     start_color();
     use_default_colors();
@@ -120,6 +169,29 @@ void Terminal::close() {
   if (!open_) return;
   endwin();
   open_ = false;
+}
+
+void Terminal::prepareClose() {
+  // As endwin(): plain attributes and colours, the cursor at the bottom left
+  // and shown, off the alternate screen, the keypad back in its own mode.
+  std::string cup = capability("cup");
+  const char* bottom = cup.empty() ? nullptr : tiparm(cup.c_str(), LINES - 1, 0);
+  std::string bytes = capability("sgr0") + capability("op") + (bottom ? bottom : "") + capability("cnorm") +
+                      capability("rmcup") + "\r" + capability("rmkx");
+  // A signal in between must not find half of it.
+  sigset_t all, before;
+  sigfillset(&all);
+  sigprocmask(SIG_BLOCK, &all, &before);
+  closingLength_ = std::min(bytes.size(), sizeof closing_);
+  std::memcpy(closing_, bytes.data(), closingLength_);
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+}
+
+void Terminal::closeFromSignal() const {
+  if (!open_) return;
+  ssize_t written = write(STDOUT_FILENO, closing_, closingLength_);
+  static_cast<void>(written);
+  tcsetattr(STDOUT_FILENO, TCSANOW, &modes_);
 }
 
 int Terminal::lines() const { return LINES; }
@@ -142,9 +214,16 @@ TermKey Terminal::readKey() {
     int status = get_wch(&ch);
     if (status == ERR) continue;
     if (status == KEY_CODE_YES && ch == KEY_RESIZE) {
+      prepareClose();
       redraw(true);
       k.resized = true;
       return k;
+    }
+    if (status == KEY_CODE_YES && ch == KEY_MOUSE) {
+      // Not asked for, but a program before may have left the terminal
+      // sending them: the report is dropped whole.
+      skipSequence(capability("kmous") == "\033[<" ? -1 : 3);
+      continue;
     }
     if (status == KEY_CODE_YES) {
       k.special = static_cast<int>(ch);
@@ -158,6 +237,8 @@ TermKey Terminal::readKey() {
       int more = get_wch(&next);
       nodelay(stdscr, FALSE);
       if (more == OK && next != 27) {
+        // "Esc O" and one byte, "Esc [" up to a final byte: no key (code 0).
+        if ((next == '[' || next == 'O') && skipSequence(next == 'O' ? 1 : -1)) return k;
         k.alt = true;
         ch = next;
       } else {

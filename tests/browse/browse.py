@@ -4,16 +4,22 @@
   browse.py --welkor build/welkor [--update-docs]
 
 Runs the sample database's register with TERM=xterm-256color (export,
-cancel, the e-mail dialog, a key for the host, a resize) and briefly with
-TERM=linux. The captures of the register and of the export dialog must equal
-docs/browse-register.txt and docs/browse-export-dialog.txt; --update-docs
-writes them instead.
+cancel, the e-mail dialog with Home/End and unknown escape sequences, a key
+for the host, a resize), briefly with TERM=linux (arrow keys do not read the
+output folders), and stops it with signals. However welkor ends, the terminal
+must be given back as it was. The captures of the register and of the export
+dialog must equal docs/browse-register.txt and docs/browse-export-dialog.txt;
+--update-docs writes them instead.
 """
 import argparse
+import ctypes
+import itertools
 import json
 import os
 import shlex
 import shutil
+import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -24,6 +30,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 SAMPLE = os.path.join(ROOT, "examples", "sample.json")
 DOCS = os.path.join(ROOT, "docs")
 TIMEOUT = 15
+PANES = itertools.count()
 
 
 class Failure(Exception):
@@ -34,13 +41,16 @@ class Pane:
     """One tmux server of its own with one session running welkor."""
 
     def __init__(self, welkor, workdir, term):
-        self.socket = "welkor-browse-%d-%s" % (os.getpid(), term)
+        self.socket = "welkor-browse-%d-%d" % (os.getpid(), next(PANES))
         self.workdir = workdir
         config = os.path.join(workdir, "tmux.conf")
         with open(config, "w") as f:
             f.write("set -g remain-on-exit on\nset -g status off\n")
-        command = "env TERM=%s LC_ALL=C.UTF-8 WELKOR_NOW='2024-03-05 10:30' %s --db db.json browse; echo $? >status" % (
-            term, shlex.quote(welkor))
+        # The terminal's modes before and after welkor, its process id for
+        # signals, and no core file when a signal would leave one.
+        run = shlex.join(["sh", "-c", 'echo $$ >pid; exec "$@"', "sh", "env", "TERM=" + term, "LC_ALL=C.UTF-8",
+                          "WELKOR_NOW=2024-03-05 10:30", welkor, "--db", "db.json", "browse"])
+        command = "ulimit -c 0; stty -g >stty.before; %s; s=$?; stty -g >stty.after; echo $s >status" % run
         self.tmux("-f", config, "new-session", "-d", "-s", "browse", "-x", "80", "-y", "25",
                   "-c", workdir, command)
 
@@ -60,6 +70,8 @@ class Pane:
             screen = self.screen()
             if condition(screen):
                 return screen
+            if os.path.exists(os.path.join(self.workdir, "status")):
+                raise Failure("welkor ended while waiting for %s; the screen:\n%s" % (what, screen))
             if time.monotonic() > deadline:
                 raise Failure("waited in vain for %s; the screen:\n%s" % (what, screen))
             time.sleep(0.05)
@@ -76,18 +88,46 @@ class Pane:
     def type(self, text):
         self.tmux("send-keys", "-t", "browse", "-l", text)
 
+    def send_bytes(self, data):
+        """Bytes as the terminal would send them, in one piece."""
+        self.tmux("send-keys", "-t", "browse", "-H", *("%02x" % b for b in data))
+
+    def pid(self):
+        with open(os.path.join(self.workdir, "pid")) as f:
+            return int(f.read())
+
     def exit_status(self):
+        """welkor's exit status once it ended, the terminal given back as it was."""
         path = os.path.join(self.workdir, "status")
         deadline = time.monotonic() + TIMEOUT
         while not os.path.exists(path) or not open(path).read().endswith("\n"):
             if time.monotonic() > deadline:
                 raise Failure("welkor did not end; the screen:\n%s" % self.screen())
             time.sleep(0.05)
+        modes = []
+        for name in ("stty.before", "stty.after"):
+            with open(os.path.join(self.workdir, name)) as f:
+                modes.append(f.read())
+        check(modes[0] == modes[1], "the terminal's modes were not restored: %s became %s" % tuple(modes))
+        check(self.tmux("display-message", "-p", "-t", "browse", "#{alternate_on}").strip() == "0",
+              "the terminal was left on the alternate screen:\n" + self.screen())
         with open(path) as f:
             return int(f.read())
 
     def close(self):
         subprocess.run(["tmux", "-L", self.socket, "kill-server"], stderr=subprocess.DEVNULL)
+
+
+# Home and End as terminals send them, whatever TERM says.
+HOME_END = [(b"\x1b[1~", b"\x1b[4~"), (b"\x1b[7~", b"\x1b[8~"), (b"\x1b[H", b"\x1b[F"),
+            (b"\x1bOH", b"\x1bOF")]
+# Sequences that mean no key here (bracketed paste, focus, a mouse report):
+# none of their bytes may reach a field.
+UNKNOWN_SEQUENCES = [b"\x1b[200~", b"\x1b[I", b"\x1b[<0;10;5M", b"\x1bOz"]
+
+# A signal from outside, and where welkor is when it arrives.
+SIGNALS = [(signal.SIGHUP, "register"), (signal.SIGQUIT, "dialog"), (signal.SIGTERM, "notice"),
+           (signal.SIGINT, "register"), (signal.SIGABRT, "dialog")]
 
 
 def check(condition, message):
@@ -154,6 +194,20 @@ def xterm_session(welkor, workdir, update):
         pane.keys("BSpace", "BSpace")
         pane.type("pl")
         pane.wait_for("biuro@gęś.example.pl")
+        # Home and End edit both ends of the field in each of their forms;
+        # sequences that are no key type nothing (the stored address shows).
+        for home, end in HOME_END:
+            for sequence, key in ((home, "<"), (end, ">")):
+                pane.send_bytes(sequence)
+                pane.type(key)
+            pane.wait_for("<biuro@gęś.example.pl>")
+            for sequence, key in ((home, "DC"), (end, "BSpace")):
+                pane.send_bytes(sequence)
+                pane.keys(key)
+            pane.wait(lambda s: "biuro@gęś.example.pl" in s and "<biuro" not in s and ".pl>" not in s,
+                      "Home/End %r/%r to edit both ends of the field" % (home, end))
+        for sequence in UNKNOWN_SEQUENCES:
+            pane.send_bytes(sequence)
         pane.keys("F12")
         pane.wait_for("Dokument został zapisany")
         pane.keys("Space")
@@ -186,21 +240,94 @@ def xterm_session(welkor, workdir, update):
         pane.close()
 
 
+class FolderOpens:
+    """Counts how often a folder itself is opened (inotify)."""
+
+    IN_CLOSE_NOWRITE, IN_OPEN, IN_ISDIR = 0x10, 0x20, 0x40000000
+
+    def __init__(self, folders):
+        self.libc = ctypes.CDLL(None, use_errno=True)
+        self.fd = self.libc.inotify_init1(os.O_NONBLOCK)
+        check(self.fd >= 0, "inotify: %s" % os.strerror(ctypes.get_errno()))
+        # Closes watched too, so that successive opens are not merged into one event.
+        for folder in folders:
+            check(self.libc.inotify_add_watch(self.fd, folder.encode(), self.IN_OPEN | self.IN_CLOSE_NOWRITE) >= 0,
+                  "inotify on %s: %s" % (folder, os.strerror(ctypes.get_errno())))
+
+    def count(self):
+        opens = 0
+        while True:
+            try:
+                data = os.read(self.fd, 65536)
+            except BlockingIOError:
+                return opens
+            at = 0
+            while at < len(data):
+                _, mask, _, length = struct.unpack_from("iIII", data, at)
+                at += 16 + length
+                opens += length == 0 and mask & self.IN_OPEN and mask & self.IN_ISDIR and 1 or 0
+
+    def close(self):
+        os.close(self.fd)
+
+
 def linux_session(welkor, workdir):
+    # The output folders exist, so that reading them can be seen.
+    folders = [os.path.join(workdir, name) for name in ("FAKTURY", "OUTBOX")]
+    for folder in folders:
+        os.mkdir(folder)
+    opens = FolderOpens(folders)
     pane = Pane(welkor, workdir, "linux")
     try:
         pane.wait_for("naciśnij klawisz")
         pane.keys("Enter")
         screen = pane.wait_for("Wtyczka:", "Żabińska Anna")
+        # Keys the plug-in hands on to the register write nothing: they do
+        # not read the output folders, however many files these hold.
+        opens.count()
+        pane.keys(*["Down"] * 100, "x")
+        pane.wait_for("Klawisz 0x0078 obsłużony przez program")
+        read = opens.count()
+        check(read == 0, "100 arrow keys read the output folders %d times" % read)
         # The Linux console cannot send Ctrl+F3: Ctrl+E stands in for it.
         pane.keys("C-e")
         pane.wait_for("Eksport faktur", "ESC Anuluj")
         pane.keys("Escape")
         pane.wait_for("Eksport: nic nie zapisano")
+        check(opens.count() > 0, "the output folders were not read after an export")
         pane.keys("F10")
         check(pane.exit_status() == 0, "welkor browse did not end with 0 under TERM=linux")
     finally:
+        opens.close()
         pane.close()
+
+
+def signal_session(welkor, workdir):
+    # How to get to each place, in order.
+    steps = [("notice", [], "naciśnij klawisz"), ("register", ["Enter"], "Wtyczka:"),
+             ("dialog", ["C-F3"], "Eksport faktur")]
+    failed = []
+    for number, place in SIGNALS:
+        name = signal.Signals(number).name
+        casedir = os.path.join(workdir, name)
+        os.mkdir(casedir)
+        shutil.copy(os.path.join(workdir, "db.json"), casedir)
+        pane = Pane(welkor, casedir, "xterm-256color")
+        try:
+            for step, keys, text in steps:
+                if keys:
+                    pane.keys(*keys)
+                pane.wait_for(text)
+                if step == place:
+                    break
+            os.kill(pane.pid(), number)
+            status = pane.exit_status()
+            check(status == 128 + number, "exit status %d" % status)
+        except Failure as e:
+            failed.append("%s in the %s: %s" % (name, place, e))
+        finally:
+            pane.close()
+    check(not failed, "\n".join(failed))
 
 
 def main():
@@ -214,7 +341,8 @@ def main():
         return 1
     failures = 0
     for name, run in (("xterm-256color", lambda d: xterm_session(welkor, d, args.update_docs)),
-                      ("linux", lambda d: linux_session(welkor, d))):
+                      ("linux", lambda d: linux_session(welkor, d)),
+                      ("xterm-256color, signals", lambda d: signal_session(welkor, d))):
         workdir = tempfile.mkdtemp(prefix="welkor-browse-")
         try:
             shutil.copy(SAMPLE, os.path.join(workdir, "db.json"))

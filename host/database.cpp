@@ -485,7 +485,7 @@ void readHost(const Reader& r, const json& host, HostKnobs& knobs) {
     } else if (it.key() == "failOpen" || it.key() == "fullDisk") {
       auto& paths = it.key() == "failOpen" ? knobs.failOpen : knobs.fullDisk;
       r.array(v, at);
-      for (size_t i = 0; i < v.size(); ++i) knobs.failOpen.push_back(utf8ToMazovia(r.text(v[i], element(at, i))));
+      for (size_t i = 0; i < v.size(); ++i) paths.push_back(utf8ToMazovia(r.text(v[i], element(at, i))));
     } else if (it.key() == "failAllocationSize") {
       knobs.failAllocationSize = static_cast<uint32_t>(r.integer(v, 0, UINT32_MAX, at));
     } else if (it.key() == "raiseException") {

@@ -40,6 +40,26 @@ constexpr int32_t kTimeWithSeconds = 0;
 constexpr int64_t kLargestCents = 100000000000000LL;
 // The schema's texts hold at most 256 characters.
 constexpr size_t kLongestText = 256;
+// The schema's FaWiersz occurs at most this often.
+constexpr int32_t kMostLines = 10000;
+
+// The days the schema takes (YYYYMMDD, both ends included): issue and sale
+// dates, and the due date.
+struct DateRange {
+  int32_t first, last;
+};
+constexpr DateRange kEventDates{20060101, 20500101};
+constexpr DateRange kDueDates{20160701, 20500101};
+
+// The schema's currency codes (TKodWaluty), in its order.
+constexpr char kCurrencyCodes[] =
+    "AED AFN ALL AMD ANG AOA ARS AUD AWG AZN BAM BBD BDT BGN BHD BIF BMD BND BOB BOV BRL BSD BTN BWP BYN BZD "
+    "CAD CDF CHE CHF CHW CLF CLP CNY COP COU CRC CUC CUP CVE CZK DJF DKK DOP DZD EGP ERN ETB EUR FJD FKP GBP "
+    "GEL GGP GHS GIP GMD GNF GTQ GYD HKD HNL HRK HTG HUF IDR ILS IMP INR IQD IRR ISK JEP JMD JOD JPY KES KGS "
+    "KHR KMF KPW KRW KWD KYD KZT LAK LBP LKR LRD LSL LYD MAD MDL MGA MKD MMK MNT MOP MRU MUR MVR MWK MXN MXV "
+    "MYR MZN NAD NGN NIO NOK NPR NZD OMR PAB PEN PGK PHP PKR PLN PYG QAR RON RSD RUB RWF SAR SBD SCR SDG SEK "
+    "SGD SHP SLL SOS SRD SSP STN SVC SYP SZL THB TJS TMT TND TOP TRY TTD TWD TZS UAH UGX USD USN UYI UYU UYW "
+    "UZS VES VND VUV WST XAF XAG XAU XBA XBB XBC XBD XCD XCG XDR XOF XPD XPF XPT XSU XUA XXX YER ZAR ZMW ZWL";
 
 constexpr auto kOpenError = KW_MAZ("Nie udało się otworzyć pliku eksportu faktury");
 
@@ -84,9 +104,24 @@ bool currencyShaped(const std::string& code) {
   return true;
 }
 
+bool currencyKnown(const std::string& code) {
+  for (size_t at = 0; at + 3 <= sizeof kCurrencyCodes - 1; at += 4)
+    if (code.compare(0, std::string::npos, kCurrencyCodes + at, 3) == 0) return true;
+  return false;
+}
+
+// A host date as YYYYMMDD; 0 for an empty date.
+int32_t dayNumber(const char* hostDate) {
+  int16_t year = 0, month = 0, day = 0;
+  svc::splitDate(hostDate, &year, &month, &day, 0);
+  return year * 10000 + month * 100 + day;
+}
+
+bool within(const DateRange& range, int32_t date) { return date >= range.first && date <= range.last; }
+
 std::string money(int64_t cents) {
   char text[48];
-  uint64_t magnitude = cents < 0 ? static_cast<uint64_t>(-cents) : static_cast<uint64_t>(cents);
+  uint64_t magnitude = cents < 0 ? 0 - static_cast<uint64_t>(cents) : static_cast<uint64_t>(cents);
   std::snprintf(text, sizeof text, "%s%llu.%02llu", cents < 0 ? "-" : "",
                 static_cast<unsigned long long>(magnitude / 100), static_cast<unsigned long long>(magnitude % 100));
   return text;
@@ -108,11 +143,13 @@ std::string quantityText(int64_t thousandths) {
 std::string priceText(int64_t price) {
   if (price % 100 == 0) return money(price / 100);
   char text[48];
-  uint64_t magnitude = price < 0 ? static_cast<uint64_t>(-price) : static_cast<uint64_t>(price);
+  uint64_t magnitude = price < 0 ? 0 - static_cast<uint64_t>(price) : static_cast<uint64_t>(price);
   std::snprintf(text, sizeof text, "%s%llu.%04llu", price < 0 ? "-" : "",
                 static_cast<unsigned long long>(magnitude / 10000), static_cast<unsigned long long>(magnitude % 10000));
   return text;
 }
+
+std::string date(const char* record, layout::Date field) { return formatDate(rec::get(record, field), kDateFormat); }
 
 std::string escapedField(const void* record, layout::Text field) {
   return xmlEscaped(trimmed(rec::text(record, field)));
@@ -169,14 +206,16 @@ std::string creationTime() {
 struct LineFacts {
   const RateClass* rate = nullptr;
   int32_t quantity = 0;
-  int64_t price = 0;  // in the invoice's own basis, amount x 10000
-  int64_t value = 0;  // grosze
+  int64_t price = 0;     // in the invoice's own basis, amount x 10000
+  int64_t value = 0;     // grosze
+  bool damaged = false;  // the stored price is no number
   bool inRange = true;
 
   explicit LineFacts(const char* line)
       : rate(rateClassOf(rec::get(line, D::KodVat), vatRateOf(line))), quantity(rec::get(line, D::Ilosc)) {
     const double stored = rec::get(line, D::CenaDokumentu);
-    inRange = std::isfinite(stored) && std::fabs(static_cast<double>(quantity) * stored) < 1e17;
+    damaged = !std::isfinite(stored);
+    inRange = !damaged && std::fabs(static_cast<double>(quantity) * stored) < 1e17;
     if (!inRange) return;
     price = std::llround(stored);
     value = lineValue(quantity, price);
@@ -212,7 +251,9 @@ std::string checkLines(LineScan& scan, Invoice& invoice) {
   int32_t number = 0;
   invoice.lines = scan.pass([&](const char* line) {
     ++number;
-    if (!problem.empty()) return;
+    // Beyond the schema's count only the count matters, and the sums stay
+    // within their range.
+    if (!problem.empty() || number > kMostLines) return;
     const std::string name = rec::text(line, D::Nazwa);
     LineFacts facts(line);
     if (blank(name)) {
@@ -229,6 +270,10 @@ std::string checkLines(LineScan& scan, Invoice& invoice) {
           "Znane są stawki 23, 22, 8, 7, 5, 3 i 0%% oraz kody 5 (zwolniona) i 9 (niepodlegająca).");
       _formatText(text, sizeof text, kUnknownRate, number, name.c_str(),
                   static_cast<unsigned>(rec::get(line, D::KodVat)), vatRateOf(line));
+    } else if (facts.damaged) {
+      static constexpr auto kDamagedPrice =
+          KW_MAZ("Cena pozycji %d (%s) zapisana na fakturze jest uszkodzona: nie jest liczbą.");
+      _formatText(text, sizeof text, kDamagedPrice, number, name.c_str());
     } else if (!facts.inRange) {
       static constexpr auto kTooLarge = KW_MAZ("Wartość pozycji %d (%s) jest za duża dla faktury KSeF.");
       _formatText(text, sizeof text, kTooLarge, number, name.c_str());
@@ -242,10 +287,23 @@ std::string checkLines(LineScan& scan, Invoice& invoice) {
   return problem;
 }
 
+// Why a stored amount cannot be compared with the lines' sums, or empty.
+std::string damagedAmount(const char* tspr, layout::Money field, const std::string& which) {
+  if (storedAmountSound(rec::get(tspr, field))) return "";
+  static constexpr auto kDamaged =
+      KW_MAZ("Kwota %s zapisana na fakturze jest uszkodzona: nie jest liczbą albo jest za duża.");
+  char text[1024];
+  _formatText(text, sizeof text, kDamaged, which.c_str());
+  return text;
+}
+
 // The host's stored group against the sums of the lines: a KSeF invoice must
 // not disagree with the printed one.
 std::string checkGroup(const Invoice& invoice, const char* tspr, Slot slot, const char* group, layout::Money net,
                        layout::Money vat) {
+  for (std::string damaged : {damagedAmount(tspr, net, std::string("netto grupy VAT ") + group),
+                              damagedAmount(tspr, vat, std::string("podatku grupy VAT ") + group)})
+    if (!damaged.empty()) return damaged;
   const int64_t storedNet = storedCents(rec::get(tspr, net));
   const int64_t storedVat = storedCents(rec::get(tspr, vat));
   if (invoice.sums.net(slot) == storedNet && invoice.sums.vat(slot) == storedVat) return "";
@@ -278,6 +336,33 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
   int16_t year = 0, month = 0, day = 0;
   svc::splitDate(rec::get(tspr, T::DataWystawienia), &year, &month, &day, 0);
   if (year == 0) return KW_MAZ("Faktura nie ma daty wystawienia.").c_str();
+  const int32_t issued = year * 10000 + month * 100 + day;
+  if (!within(kEventDates, issued)) {
+    static constexpr auto kIssueDate = KW_MAZ(
+        "Data wystawienia faktury (%s) wypada poza okresem od 2006-01-01 do 2050-01-01,\n"
+        "który przyjmuje faktura KSeF.");
+    _formatText(text, sizeof text, kIssueDate, date(tspr, T::DataWystawienia).c_str());
+    return text;
+  }
+  // The sale date is written only when it has a year.
+  const int32_t sold = dayNumber(rec::get(tspr, T::DataSprzedazy));
+  if (sold / 10000 != 0 && !within(kEventDates, sold)) {
+    static constexpr auto kSaleDate = KW_MAZ(
+        "Data sprzedaży (%s) wypada poza okresem od 2006-01-01 do 2050-01-01,\n"
+        "który przyjmuje faktura KSeF.");
+    _formatText(text, sizeof text, kSaleDate, date(tspr, T::DataSprzedazy).c_str());
+    return text;
+  }
+  const uint16_t paymentTerm = rec::get(tspr, T::TerminPlatnosci);
+  char due[16] = {};
+  svc::addDays(rec::get(tspr, T::DataWystawienia), due, paymentTerm);
+  if (!within(kDueDates, dayNumber(due))) {
+    static constexpr auto kDueDate = KW_MAZ(
+        "Termin płatności (%s, liczba dni od wystawienia: %u) wypada poza okresem\n"
+        "od 2016-07-01 do 2050-01-01, który przyjmuje faktura KSeF.");
+    _formatText(text, sizeof text, kDueDate, formatDate(due, kDateFormat).c_str(), static_cast<unsigned>(paymentTerm));
+    return text;
+  }
 
   const std::string buyerNip = trimmed(rec::text(tspr, T::NipOdbiorcy));
   invoice.buyerNip = digitsOf(buyerNip);
@@ -294,6 +379,12 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
     _formatText(text, sizeof text, kBadCurrency, invoice.currency.c_str());
     return text;
   }
+  if (!currencyKnown(invoice.currency)) {
+    static constexpr auto kUnknownCurrency =
+        KW_MAZ("Waluty faktury (%s) nie ma w wykazie walut faktury KSeF (ISO 4217).");
+    _formatText(text, sizeof text, kUnknownCurrency, invoice.currency.c_str());
+    return text;
+  }
   if (invoice.currency != "PLN") {
     // Up to 10000 zloty a unit: the tax in zloty then stays exact.
     const double rate = rec::get(tspr, T::KursWaluty);
@@ -308,6 +399,11 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
   std::string problem = checkLines(scan, invoice);
   if (!problem.empty()) return problem;
   if (invoice.lines == 0) return KW_MAZ("Faktura nie ma żadnej pozycji z ilością i nazwą.").c_str();
+  if (invoice.lines > kMostLines) {
+    static constexpr auto kTooManyLines = KW_MAZ("Faktura ma %d pozycji, a faktura KSeF może ich mieć najwyżej 10000.");
+    _formatText(text, sizeof text, kTooManyLines, invoice.lines);
+    return text;
+  }
   if (std::llabs(invoice.sums.gross()) >= kLargestCents)
     return KW_MAZ("Kwoty faktury są za duże dla faktury KSeF.").c_str();
 
@@ -328,6 +424,8 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
                                checkGroup(invoice, tspr, kSlot2, "B (8%)", T::NettoB, T::VatB),
                                checkGroup(invoice, tspr, kSlot3, "C (5%)", T::NettoC, T::VatC)})
     if (!mismatch.empty()) return mismatch;
+  const std::string damagedTotal = damagedAmount(tspr, T::RazemBrutto, "brutto");
+  if (!damagedTotal.empty()) return damagedTotal;
   const int64_t storedGross = storedCents(rec::get(tspr, T::RazemBrutto));
   if (invoice.sums.gross() != storedGross) {
     static constexpr auto kTotal = KW_MAZ(
@@ -338,8 +436,6 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
   }
   return "";
 }
-
-std::string date(const char* record, layout::Date field) { return formatDate(rec::get(record, field), kDateFormat); }
 
 void writeHeader(HostFile* file) {
   writeDirect(file, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");

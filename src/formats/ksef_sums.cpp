@@ -38,6 +38,8 @@ int64_t lineValue(int32_t quantity, int64_t price) {
   return roundedDiv(static_cast<int64_t>(quantity) * price, 100000);
 }
 
+bool storedAmountSound(double stored) { return std::isfinite(stored) && std::fabs(stored) < 1e18; }
+
 int64_t storedCents(double stored) { return std::llround(stored / 100.0); }
 
 void VatSums::add(const RateClass& rate, int64_t value) {

@@ -28,6 +28,11 @@ int64_t roundedDiv(int64_t num, int64_t den);
 // amount x 10000), rounded half away from zero.
 int64_t lineValue(int32_t quantity, int64_t price);
 
+// Whether a record's money field (amount x 10000) holds a sum the document
+// could carry: a number, of at most the document's 16 digits. Anything else
+// is a damaged record, and storedCents must not be given it.
+bool storedAmountSound(double stored);
+
 // The money field of a record (amount x 10000) in grosze.
 int64_t storedCents(double stored);
 

@@ -104,6 +104,13 @@ void write1250Piece(HostFile* file, const char* format, ...) {
   noteWriteResult(svc::writeFormatted(file, "%s", piece.get()));
 }
 
+std::string utf8FromWindows1250(const std::string& text) {
+  // At most three bytes of UTF-8 for each character of the code page.
+  std::vector<char> utf8(text.size() * 3 + 1, '\0');
+  svc::convertText(utf8.data(), static_cast<int32_t>(utf8.size()), text.c_str(), -1, kWindows1250, kUtf8);
+  return utf8.data();
+}
+
 std::string xmlSafeField(void* record, layout::Text field) {
   const size_t length = rec::textLength(record, field);
   // A field that fills its room has no zero of its own: clean a terminated copy.

@@ -45,6 +45,9 @@ void _fprintf1250(HostFile* file, const char* format, A... values) {
 // cleaned text is stored back into the record and returned.
 std::string xmlSafeField(void* record, layout::Text field);
 
+// A Windows-1250 text in UTF-8, through the host's converter.
+std::string utf8FromWindows1250(const std::string& text);
+
 // A text written as stored into XML: & < > as entities, control bytes other
 // than tab, LF and CR as blanks.
 std::string xmlEscaped(const std::string& text);

@@ -16,6 +16,8 @@
 #include "data/records.h"
 #include "data/text_output.h"
 #include "formats/ksef_sums.h"
+#include "formats/ksef_tax_ids.h"
+#include "formats/ksef_text.h"
 #include "formats/writer_common.h"
 #include "formats/writers.h"
 #include "frame/helpers.h"
@@ -63,22 +65,11 @@ constexpr char kCurrencyCodes[] =
 
 constexpr auto kOpenError = KW_MAZ("Nie udało się otworzyć pliku eksportu faktury");
 
-bool blank(const std::string& text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) > ' ') return false;
-  return true;
-}
-
-std::string trimmed(const std::string& text) {
-  size_t first = 0, last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
-  return text.substr(first, last - first);
-}
+bool blank(const std::string& text) { return cleaned(text).empty(); }
 
 // Two non-blank parts joined by a blank; either alone when the other is blank.
 std::string joined(const std::string& a, const std::string& b) {
-  std::string left = trimmed(a), right = trimmed(b);
+  std::string left = cleaned(a), right = cleaned(b);
   if (left.empty()) return right;
   if (right.empty()) return left;
   return left + " " + right;
@@ -91,17 +82,17 @@ std::string digitsOf(const std::string& text) {
   return digits;
 }
 
-// A NIP as the schema takes it: ten digits, the first not 0, the second and
-// third not both 0.
-bool nipShaped(const std::string& digits) {
-  return digits.size() == 10 && digits[0] != '0' && (digits[1] != '0' || digits[2] != '0');
-}
-
 bool currencyShaped(const std::string& code) {
   if (code.size() != 3) return false;
   for (char c : code)
     if (c < 'A' || c > 'Z') return false;
   return true;
+}
+
+// "zł" is how every user of the host writes the zloty.
+bool zloty(const std::string& text) {
+  return text.size() == 2 && (text[0] == 'z' || text[0] == 'Z') &&
+         (text[1] == mazoviaOf(0x142) || text[1] == mazoviaOf(0x141));
 }
 
 bool currencyKnown(const std::string& code) {
@@ -138,6 +129,14 @@ std::string quantityText(int64_t thousandths) {
   return out;
 }
 
+// An exchange rate (x 10000) with the four decimals of the rate tables.
+std::string rateText(int64_t rate) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%lld.%04lld", static_cast<long long>(rate / 10000),
+                static_cast<long long>(rate % 10000));
+  return text;
+}
+
 // A unit price (amount x 10000) with two decimals, or four when it has
 // fractions of a grosz.
 std::string priceText(int64_t price) {
@@ -152,7 +151,7 @@ std::string priceText(int64_t price) {
 std::string date(const char* record, layout::Date field) { return formatDate(rec::get(record, field), kDateFormat); }
 
 std::string escapedField(const void* record, layout::Text field) {
-  return xmlEscaped(trimmed(rec::text(record, field)));
+  return xmlEscaped(cleaned(rec::text(record, field)));
 }
 
 // The host's payment form in the schema's codes: 1 cash, 2 card, 3 voucher,
@@ -230,12 +229,36 @@ struct Invoice {
   VatSums sums;
   int32_t lines = 0;
   bool exempt = false;
+  bool offline = false;  // issued before today: KSeF takes it as issued offline
   std::string sellerNip;
-  std::string buyerNip;  // empty: the buyer has none
+  BuyerId buyer;
   std::string currency;
-  int64_t exchangeRate = 0;  // x 10000, for a foreign currency
-  std::string exemptionBasis;
+  int64_t exchangeRate = 0;    // x 10000, for a foreign currency
+  std::string exemptionBasis;  // UTF-8
+
+  // A buyer with an EU VAT number of another state: intra-community supply
+  // and services taxed where the buyer is.
+  bool euBuyer() const { return buyer.form == BuyerIdForm::kEuVat; }
 };
+
+// Where 0 % and "not subject" sales go: they follow the buyer.
+struct BuyerTreatment {
+  const char* zeroP12;
+  const char* zeroSum;
+  const char* notSubjectP12;
+  const char* notSubjectSum;
+};
+constexpr BuyerTreatment kDomestic{"0 KR", "<P_13_6_1>%s</P_13_6_1>\n", "np I", "<P_13_8>%s</P_13_8>\n"};
+constexpr BuyerTreatment kEuBusiness{"0 WDT", "<P_13_6_2>%s</P_13_6_2>\n", "np II", "<P_13_9>%s</P_13_9>\n"};
+constexpr BuyerTreatment kAbroad{"0 EX", "<P_13_6_3>%s</P_13_6_3>\n", "np I", "<P_13_8>%s</P_13_8>\n"};
+
+const BuyerTreatment& treatmentOf(const Invoice& invoice) {
+  switch (invoice.buyer.form) {
+    case BuyerIdForm::kEuVat: return kEuBusiness;
+    case BuyerIdForm::kForeign: return kAbroad;
+    default: return kDomestic;
+  }
+}
 
 void refuse(const char* reason) {
   static constexpr auto kTitle = KW_MAZ("Błąd");
@@ -320,12 +343,18 @@ std::string checkGroup(const Invoice& invoice, const char* tspr, Slot slot, cons
 // Everything that must hold before the file is opened; empty when it does.
 std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, Invoice& invoice) {
   char text[1024];
-  const std::string sellerNip = trimmed(rec::text(firma, F::Nip));
+  const std::string sellerNip = cleaned(rec::text(firma, F::Nip));
   invoice.sellerNip = digitsOf(sellerNip);
   if (sellerNip.empty()) return KW_MAZ("W danych firmy brak NIP sprzedawcy.").c_str();
   if (!nipShaped(invoice.sellerNip)) {
     static constexpr auto kBadNip = KW_MAZ("NIP sprzedawcy (%s) nie jest numerem z 10 cyfr.");
     _formatText(text, sizeof text, kBadNip, sellerNip.c_str());
+    return text;
+  }
+  if (!nipCheckDigitRight(invoice.sellerNip)) {
+    static constexpr auto kSellerDigit =
+        KW_MAZ("NIP sprzedawcy (%s) ma błędną cyfrę kontrolną: to nie jest prawidłowy NIP.");
+    _formatText(text, sizeof text, kSellerDigit, sellerNip.c_str());
     return text;
   }
   if (blank(rec::text(firma, F::Nazwa))) return KW_MAZ("W danych firmy brak nazwy sprzedawcy.").c_str();
@@ -344,6 +373,19 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
     _formatText(text, sizeof text, kIssueDate, date(tspr, T::DataWystawienia).c_str());
     return text;
   }
+  // KSeF takes no invoice issued after the day it receives it, and marks one
+  // issued before that day as issued offline.
+  char today[16] = {};
+  svc::today(today);
+  if (issued > dayNumber(today)) {
+    static constexpr auto kFuture = KW_MAZ(
+        "Data wystawienia faktury (%s) jest późniejsza niż dzisiejsza data (%s),\n"
+        "a KSeF nie przyjmuje faktury wystawionej z datą z przyszłości.");
+    _formatText(text, sizeof text, kFuture, date(tspr, T::DataWystawienia).c_str(),
+                formatDate(today, kDateFormat).c_str());
+    return text;
+  }
+  invoice.offline = issued < dayNumber(today);
   // The sale date is written only when it has a year.
   const int32_t sold = dayNumber(rec::get(tspr, T::DataSprzedazy));
   if (sold / 10000 != 0 && !within(kEventDates, sold)) {
@@ -364,16 +406,31 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
     return text;
   }
 
-  const std::string buyerNip = trimmed(rec::text(tspr, T::NipOdbiorcy));
-  invoice.buyerNip = digitsOf(buyerNip);
-  if (!invoice.buyerNip.empty() && !nipShaped(invoice.buyerNip)) {
-    static constexpr auto kBadBuyerNip = KW_MAZ("NIP odbiorcy (%s) nie jest numerem z 10 cyfr.");
-    _formatText(text, sizeof text, kBadBuyerNip, buyerNip.c_str());
+  const std::string buyerNumber = cleaned(rec::text(tspr, T::NipOdbiorcy));
+  invoice.buyer = buyerIdOf(buyerNumber);
+  if (invoice.buyer.form == BuyerIdForm::kNotNip) {
+    static constexpr auto kBadBuyerNip = KW_MAZ("NIP nabywcy (%s) nie jest numerem z 10 cyfr.");
+    _formatText(text, sizeof text, kBadBuyerNip, buyerNumber.c_str());
     return text;
   }
+  if (invoice.buyer.form == BuyerIdForm::kWrongNipDigit) {
+    static constexpr auto kBuyerDigit =
+        KW_MAZ("NIP nabywcy (%s) ma błędną cyfrę kontrolną: to nie jest prawidłowy NIP.");
+    _formatText(text, sizeof text, kBuyerDigit, buyerNumber.c_str());
+    return text;
+  }
+  if (invoice.buyer.form == BuyerIdForm::kUnknown) {
+    static constexpr auto kUnknownNumber = KW_MAZ(
+        "Numer podatkowy nabywcy (%s) nie jest ani polskim NIP-em, ani numerem\n"
+        "poprzedzonym kodem kraju (np. DE123456789 dla nabywcy z Niemiec).");
+    _formatText(text, sizeof text, kUnknownNumber, buyerNumber.c_str());
+    return text;
+  }
+  if (blank(rec::text(tspr, T::NazwaOdbiorcy))) return KW_MAZ("Faktura nie ma nazwy nabywcy.").c_str();
+  if (blank(rec::text(tspr, T::AdresOdbiorcy))) return KW_MAZ("Faktura nie ma adresu nabywcy.").c_str();
 
-  invoice.currency = trimmed(rec::text(tspr, T::Waluta));
-  if (invoice.currency.empty()) invoice.currency = "PLN";
+  invoice.currency = cleaned(rec::text(tspr, T::Waluta));
+  if (invoice.currency.empty() || zloty(invoice.currency)) invoice.currency = "PLN";
   if (!currencyShaped(invoice.currency)) {
     static constexpr auto kBadCurrency = KW_MAZ("Waluta faktury (%s) nie jest trzyliterowym kodem waluty (ISO 4217).");
     _formatText(text, sizeof text, kBadCurrency, invoice.currency.c_str());
@@ -410,13 +467,13 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
   if (invoice.exempt) {
     char basis[1024] = {};
     _fileSetting(kSettingsFile, kSettingRead, kSection, "PodstawaZwolnienia", "%s", basis);
-    invoice.exemptionBasis = trimmed(basis);
+    invoice.exemptionBasis = settingText(basis);
     if (invoice.exemptionBasis.empty())
       return KW_MAZ(
                  "Faktura zawiera sprzedaż zwolnioną z VAT, a w pliku kwitom.ini brak podstawy prawnej\n"
                  "zwolnienia (sekcja [KSeF], klucz PodstawaZwolnienia=).")
           .c_str();
-    if (invoice.exemptionBasis.size() > kLongestText)
+    if (characterCount(invoice.exemptionBasis) > kLongestText)
       return KW_MAZ("Podstawa prawna zwolnienia w pliku kwitom.ini jest dłuższa niż 256 znaków.").c_str();
   }
 
@@ -448,9 +505,9 @@ void writeHeader(HostFile* file) {
   _fprintfUTF(file, "</Naglowek>\n");
 }
 
-void writeAddress(HostFile* file, const std::string& line1, const std::string& line2) {
+void writeAddress(HostFile* file, const std::string& country, const std::string& line1, const std::string& line2) {
   _fprintfUTF(file, "<Adres>\n");
-  _fprintfUTF(file, "<KodKraju>PL</KodKraju>\n");
+  _fprintfUTF(file, "<KodKraju>%s</KodKraju>\n", country.c_str());
   _fprintfUTF(file, "<AdresL1>%s</AdresL1>\n", xmlEscaped(line1.empty() ? line2 : line1).c_str());
   if (!line1.empty() && !line2.empty()) _fprintfUTF(file, "<AdresL2>%s</AdresL2>\n", xmlEscaped(line2).c_str());
   _fprintfUTF(file, "</Adres>\n");
@@ -458,11 +515,15 @@ void writeAddress(HostFile* file, const std::string& line1, const std::string& l
 
 void writeSeller(HostFile* file, const char* firma, const Invoice& invoice) {
   _fprintfUTF(file, "<Podmiot1>\n");
+  // An intra-community supply or a service taxed where the EU buyer is must
+  // show the seller's EU VAT number: the NIP with this prefix.
+  if (invoice.euBuyer() && (invoice.sums.used(kSlot0) || invoice.sums.used(kSlotNotSubject)))
+    _fprintfUTF(file, "<PrefiksPodatnika>PL</PrefiksPodatnika>\n");
   _fprintfUTF(file, "<DaneIdentyfikacyjne>\n");
   _fprintfUTF(file, "<NIP>%s</NIP>\n", invoice.sellerNip.c_str());
   _fprintfUTF(file, "<Nazwa>%s</Nazwa>\n", escapedField(firma, F::Nazwa).c_str());
   _fprintfUTF(file, "</DaneIdentyfikacyjne>\n");
-  writeAddress(file, joined(rec::text(firma, F::Ulica), rec::text(firma, F::NrDomu)),
+  writeAddress(file, "PL", joined(rec::text(firma, F::Ulica), rec::text(firma, F::NrDomu)),
                joined(rec::text(firma, F::KodPocztowy), rec::text(firma, F::Miejscowosc)));
   _fprintfUTF(file, "</Podmiot1>\n");
 }
@@ -470,19 +531,27 @@ void writeSeller(HostFile* file, const char* firma, const Invoice& invoice) {
 void writeBuyer(HostFile* file, const char* tspr, const Invoice& invoice) {
   _fprintfUTF(file, "<Podmiot2>\n");
   _fprintfUTF(file, "<DaneIdentyfikacyjne>\n");
-  if (invoice.buyerNip.empty())
-    _fprintfUTF(file, "<BrakID>1</BrakID>\n");
-  else
-    _fprintfUTF(file, "<NIP>%s</NIP>\n", invoice.buyerNip.c_str());
-  if (!blank(rec::text(tspr, T::NazwaOdbiorcy)))
-    _fprintfUTF(file, "<Nazwa>%s</Nazwa>\n", escapedField(tspr, T::NazwaOdbiorcy).c_str());
+  const BuyerId& buyer = invoice.buyer;
+  switch (buyer.form) {
+    case BuyerIdForm::kNip: _fprintfUTF(file, "<NIP>%s</NIP>\n", buyer.number.c_str()); break;
+    case BuyerIdForm::kEuVat:
+      _fprintfUTF(file, "<KodUE>%s</KodUE>\n", buyer.code.c_str());
+      _fprintfUTF(file, "<NrVatUE>%s</NrVatUE>\n", buyer.number.c_str());
+      break;
+    case BuyerIdForm::kForeign:
+      _fprintfUTF(file, "<KodKraju>%s</KodKraju>\n", buyer.code.c_str());
+      _fprintfUTF(file, "<NrID>%s</NrID>\n", xmlEscaped(buyer.number).c_str());
+      break;
+    default: _fprintfUTF(file, "<BrakID>1</BrakID>\n");
+  }
+  _fprintfUTF(file, "<Nazwa>%s</Nazwa>\n", escapedField(tspr, T::NazwaOdbiorcy).c_str());
   _fprintfUTF(file, "</DaneIdentyfikacyjne>\n");
   char street[256], postalCode[256], city[256];
   PodzielAdres(rec::text(tspr, T::AdresOdbiorcy).c_str(), street, postalCode, city);
-  std::string line1 = trimmed(street);
+  std::string line1 = cleaned(street);
   std::string line2 = joined(postalCode, city);
-  if (line1.empty() && line2.empty()) line1 = trimmed(rec::text(tspr, T::AdresOdbiorcy));
-  if (!line1.empty() || !line2.empty()) writeAddress(file, line1, line2);
+  if (line1.empty() && line2.empty()) line1 = cleaned(rec::text(tspr, T::AdresOdbiorcy));
+  writeAddress(file, buyer.country, line1, line2);
   _fprintfUTF(file, "<JST>2</JST>\n");
   _fprintfUTF(file, "<GV>2</GV>\n");
   _fprintfUTF(file, "</Podmiot2>\n");
@@ -509,18 +578,22 @@ void writeSums(HostFile* file, const Invoice& invoice) {
   writeTaxed(file, invoice, kSlot1, "<P_13_1>%s</P_13_1>\n", "<P_14_1>%s</P_14_1>\n", "<P_14_1W>%s</P_14_1W>\n");
   writeTaxed(file, invoice, kSlot2, "<P_13_2>%s</P_13_2>\n", "<P_14_2>%s</P_14_2>\n", "<P_14_2W>%s</P_14_2W>\n");
   writeTaxed(file, invoice, kSlot3, "<P_13_3>%s</P_13_3>\n", "<P_14_3>%s</P_14_3>\n", "<P_14_3W>%s</P_14_3W>\n");
-  if (sums.used(kSlot0)) _fprintfUTF(file, "<P_13_6_1>%s</P_13_6_1>\n", money(sums.net(kSlot0)).c_str());
+  const BuyerTreatment& treatment = treatmentOf(invoice);
+  if (sums.used(kSlot0)) _fprintfUTF(file, treatment.zeroSum, money(sums.net(kSlot0)).c_str());
   if (sums.used(kSlotExempt)) _fprintfUTF(file, "<P_13_7>%s</P_13_7>\n", money(sums.net(kSlotExempt)).c_str());
-  if (sums.used(kSlotNotSubject)) _fprintfUTF(file, "<P_13_8>%s</P_13_8>\n", money(sums.net(kSlotNotSubject)).c_str());
+  if (sums.used(kSlotNotSubject)) _fprintfUTF(file, treatment.notSubjectSum, money(sums.net(kSlotNotSubject)).c_str());
   _fprintfUTF(file, "<P_15>%s</P_15>\n", money(sums.gross()).c_str());
 }
 
 void writeAnnotations(HostFile* file, const Invoice& invoice) {
   _fprintfUTF(file, "<Adnotacje>\n");
-  _fprintfUTF(file, "<P_16>2</P_16>\n<P_17>2</P_17>\n<P_18>2</P_18>\n<P_18A>2</P_18A>\n");
+  _fprintfUTF(file, "<P_16>2</P_16>\n<P_17>2</P_17>\n");
+  // A service to an EU business is taxed by the buyer: "odwrotne obciążenie".
+  _fprintfUTF(file, "<P_18>%d</P_18>\n", invoice.euBuyer() && invoice.sums.used(kSlotNotSubject) ? 1 : 2);
+  _fprintfUTF(file, "<P_18A>2</P_18A>\n");
   _fprintfUTF(file, "<Zwolnienie>\n");
-  if (invoice.exempt)
-    _fprintfUTF(file, "<P_19>1</P_19>\n<P_19A>%s</P_19A>\n", xmlEscaped(invoice.exemptionBasis).c_str());
+  if (invoice.exempt)  // already UTF-8: written as it is
+    writeDirect(file, "<P_19>1</P_19>\n<P_19A>%s</P_19A>\n", xmlEscaped(invoice.exemptionBasis).c_str());
   else
     _fprintfUTF(file, "<P_19N>1</P_19N>\n");
   _fprintfUTF(file, "</Zwolnienie>\n");
@@ -544,7 +617,14 @@ void writeLine(HostFile* file, const Invoice& invoice, const char* line, int32_t
     _fprintfUTF(file, "<P_9B>%s</P_9B>\n", priceText(facts.price).c_str());
     _fprintfUTF(file, "<P_11A>%s</P_11A>\n", money(facts.value).c_str());
   }
-  _fprintfUTF(file, "<P_12>%s</P_12>\n", facts.rate->p12);
+  const BuyerTreatment& treatment = treatmentOf(invoice);
+  const char* p12 = facts.rate->p12;
+  if (facts.rate->slot == kSlot0) p12 = treatment.zeroP12;
+  if (facts.rate->slot == kSlotNotSubject) p12 = treatment.notSubjectP12;
+  _fprintfUTF(file, "<P_12>%s</P_12>\n", p12);
+  // The rate the tax in zloty (P_14_xW) was worked out with.
+  if (invoice.exchangeRate > 0)
+    _fprintfUTF(file, "<KursWaluty>%s</KursWaluty>\n", rateText(invoice.exchangeRate).c_str());
   _fprintfUTF(file, "</FaWiersz>\n");
 }
 
@@ -563,7 +643,7 @@ void writePayment(HostFile* file, const char* tspr, const char* firma) {
     if ((*c >= '0' && *c <= '9') || (*c >= 'A' && *c <= 'Z')) number += *c;
   if (number.size() >= 10 && number.size() <= 34) {
     _fprintfUTF(file, "<RachunekBankowy>\n<NrRB>%s</NrRB>\n", number.c_str());
-    if (!blank(bankName)) _fprintfUTF(file, "<NazwaBanku>%s</NazwaBanku>\n", xmlEscaped(trimmed(bankName)).c_str());
+    if (!blank(bankName)) _fprintfUTF(file, "<NazwaBanku>%s</NazwaBanku>\n", xmlEscaped(cleaned(bankName)).c_str());
     _fprintfUTF(file, "</RachunekBankowy>\n");
   }
   _fprintfUTF(file, "</Platnosc>\n");
@@ -595,11 +675,15 @@ void ksef(char* tspr, const Finish&) {
     if (!problem.empty()) refuse(problem.c_str());
     return problem.empty();
   };
-  auto notice = [](const Written& written) {
+  auto notice = [&](const Written& written) {
     static constexpr auto kSaved = KW_MAZ("Faktura KSeF została zapisana w pliku %s.\nPlik należy wysłać do KSeF.");
+    static constexpr auto kOffline =
+        KW_MAZ("\nData wystawienia jest wcześniejsza niż dzisiejsza: KSeF uzna fakturę za wystawioną offline.");
     char text[1024];
     _formatText(text, sizeof text, kSaved, written.dataPath);
-    svc::showTitled("Uwaga", text, 1);
+    std::string shown = text;
+    if (invoice.offline) shown += kOffline.c_str();
+    svc::showTitled("Uwaga", shown.c_str(), 1);
   };
   writeInvoice(tspr, ExportPaths(documentStem("ksef", tspr).c_str(), ".xml"), kOpenError, notice, check,
                [&](HostFile* file, WriterTables& tables) {
@@ -610,9 +694,10 @@ void ksef(char* tspr, const Finish&) {
                  _fprintfUTF(file, "<KodWaluty>%s</KodWaluty>\n", invoice.currency.c_str());
                  _fprintfUTF(file, "<P_1>%s</P_1>\n", date(tspr, T::DataWystawienia).c_str());
                  _fprintfUTF(file, "<P_2>%s</P_2>\n", escapedField(tspr, T::NrFaktury).c_str());
-                 int16_t year = 0, month = 0, day = 0;
-                 svc::splitDate(rec::get(tspr, T::DataSprzedazy), &year, &month, &day, 0);
-                 if (year != 0) _fprintfUTF(file, "<P_6>%s</P_6>\n", date(tspr, T::DataSprzedazy).c_str());
+                 // The sale date only when it is there and differs from the issue date.
+                 const int32_t sold = dayNumber(rec::get(tspr, T::DataSprzedazy));
+                 if (sold / 10000 != 0 && sold != dayNumber(rec::get(tspr, T::DataWystawienia)))
+                   _fprintfUTF(file, "<P_6>%s</P_6>\n", date(tspr, T::DataSprzedazy).c_str());
                  writeSums(file, invoice);
                  writeAnnotations(file, invoice);
                  _fprintfUTF(file, "<RodzajFaktury>VAT</RodzajFaktury>\n");

@@ -63,6 +63,18 @@ def prepare(case_dir, spec, workdir):
         os.symlink(points_to, target)
 
 
+def run_captured(command, timeout, **options):
+    """subprocess.run with stdout and stderr captured in files, not pipes:
+    the helper processes that wine starts beside a program inherit its
+    output and keep a pipe open for seconds after the program has ended."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        status = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout,
+                                **options).returncode
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(command, status, out.read(), err.read())
+
+
 def run_case(case_dir, spec, welkor, wine, workdir):
     db = spec.get("db", "db.json")
     command = ["wine", welkor] if wine else [welkor]
@@ -77,9 +89,7 @@ def run_case(case_dir, spec, welkor, wine, workdir):
     for attempt in range(1, attempts + 1):
         prepare(case_dir, spec, workdir)
         try:
-            return subprocess.run(command, cwd=workdir, env=env, stdin=subprocess.DEVNULL,
-                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                  timeout=WINE_TIMEOUT if wine else 600)
+            return run_captured(command, WINE_TIMEOUT if wine else 600, cwd=workdir, env=env)
         except subprocess.TimeoutExpired:
             if attempt == attempts:
                 raise

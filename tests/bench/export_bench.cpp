@@ -8,7 +8,9 @@
 // invoice table to print from and the mail dialog is cancelled), so what is
 // measured is the data file alone.
 //
-//   export_bench [--formats pc,optima,edi,epp] [--lines N] [--data-only]
+// The invoice's stored sums agree with its lines, as the KSeF writer wants.
+//
+//   export_bench [--formats pc,optima,edi,epp,ksef] [--lines N] [--data-only]
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,8 +24,10 @@
 
 #include "database.h"
 #include "export/dispatcher.h"
+#include "formats/ksef_sums.h"
 #include "formats/writers.h"
 #include "host_state.h"
+#include "mazovia.h"
 #include "tables.h"
 
 namespace {
@@ -36,11 +40,16 @@ struct Format {
 };
 
 const Format kFormats[] = {
-    {"pc", &writers::pcMarket},
-    {"optima", &writers::optima},
-    {"edi", &writers::comarchEdi},
-    {"epp", &writers::epp},
+    {"pc", &writers::pcMarket}, {"optima", &writers::optima}, {"edi", &writers::comarchEdi},
+    {"epp", &writers::epp},     {"ksef", &writers::ksef},
 };
+
+const double kRates[] = {23, 8, 5, 0};  // by VAT code, as the database's vatRates
+
+// Line i's quantity (thousandths), unit net price (x 10000) and VAT code.
+int32_t quantityOf(int i) { return (1 + i % 20) * 1000 + (i * 37) % 1000; }
+int64_t priceOf(int i) { return ((1 + i % 300) * 100 + i % 100) * 100; }
+int vatCodeOf(int i) { return i % 4; }
 
 std::string line(int i) {
   char text[512];
@@ -48,9 +57,39 @@ std::string line(int i) {
                 R"({"Nazwa":"Towar nr %d śruba & nakrętka","Kod":"K%05d","Ilosc":%d.%03d,"Jm":"szt.",)"
                 R"("CenaDokumentu":%d.%02d,"CenaPrzeliczona":%d.%02d,"KodVat":%d,"Pkwiu":"25.94.11",)"
                 R"("KodDostawcy":"D%05d","RefTowaru1":%d,"RefTowaru2":7})",
-                i, i, 1 + i % 20, (i * 37) % 1000, 1 + i % 300, i % 100, 2 + i % 300, (i * 3) % 100, i % 4, i,
-                1 + i % 50);
+                i, i, quantityOf(i) / 1000, quantityOf(i) % 1000, static_cast<int>(priceOf(i) / 10000),
+                static_cast<int>(priceOf(i) / 100 % 100), 2 + i % 300, (i * 3) % 100, vatCodeOf(i), i, 1 + i % 50);
   return text;
+}
+
+std::string money(int64_t cents) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld.%02lld", static_cast<long long>(cents / 100),
+                static_cast<long long>(cents % 100));
+  return text;
+}
+
+// The header's sums of the lines, worked out as the invoice's own printout has them.
+std::string sumsOf(int lines) {
+  using namespace kw::ksef;
+  VatSums sums(true);
+  for (int i = 0; i < lines; ++i)
+    sums.add(*rateClassOf(static_cast<uint16_t>(vatCodeOf(i)), kRates[vatCodeOf(i)]),
+             lineValue(quantityOf(i), priceOf(i)));
+  int64_t net = 0, vat = 0;
+  std::string json;
+  const char* groups[] = {"A", "B", "C"};
+  const Slot slots[] = {kSlot1, kSlot2, kSlot3};
+  for (int g = 0; g < 3; ++g) {
+    net += sums.net(slots[g]);
+    vat += sums.vat(slots[g]);
+    json += std::string(R"("Netto)") + groups[g] + "\":" + money(sums.net(slots[g])) + R"(,"Vat)" + groups[g] +
+            "\":" + money(sums.vat(slots[g])) + R"(,"Brutto)" + groups[g] +
+            "\":" + money(sums.net(slots[g]) + sums.vat(slots[g])) + ",";
+  }
+  net += sums.net(kSlot0);
+  return json + R"("Netto0":)" + money(sums.net(kSlot0)) + R"(,"RazemNetto":)" + money(net) + R"(,"RazemVat":)" +
+         money(vat) + R"(,"RazemBrutto":)" + money(sums.gross()) + R"(,"KwotaDoZaplaty":)" + money(sums.gross());
 }
 
 std::string invoice(int id, const char* number, int lines) {
@@ -58,9 +97,8 @@ std::string invoice(int id, const char* number, int lines) {
                      R"(","IdKontrahenta":42,"IdDostawy":77,"SymbolOdbiorcy":"KOWAL",)"
                      R"("NazwaOdbiorcy":"Zakład Ślusarski Kowalski","AdresOdbiorcy":"31-610 Kraków os. Tysiąclecia 3",)"
                      R"("NipOdbiorcy":"677-00-65-406","RodzajCen":1,"DataSprzedazy":"2024-02-28",)"
-                     R"("DataWystawienia":"2024-03-01","FormaPlatnosci":2,"TerminPlatnosci":14,)"
-                     R"("RazemNetto":1000.00,"RazemVat":230.00,"RazemBrutto":1230.00,"KwotaDoZaplaty":1230.00,)"
-                     R"("NettoA":1000.00,"VatA":230.00,"BruttoA":1230.00,"lines":[)";
+                     R"("DataWystawienia":"2024-03-01","FormaPlatnosci":2,"TerminPlatnosci":14,)" +
+                     sumsOf(lines) + R"(,"lines":[)";
   for (int i = 0; i < lines; ++i) json += (i ? "," : "") + line(i);
   return json + "]}";
 }
@@ -124,6 +162,13 @@ Run exportOnce(const Format& format, size_t index, bool dataOnly) {
   return {std::chrono::duration<double, std::milli>(end - start).count(), statusKilobytes("VmHWM:") - before};
 }
 
+// The reason of a refused export, or empty: a refusal measures nothing.
+std::string refusal() {
+  for (const auto& message : welkor::state().messages)
+    if (message.title == welkor::utf8ToMazovia("Błąd")) return welkor::mazoviaToUtf8(message.text);
+  return "";
+}
+
 int runFormat(const Format& format, int longLines, bool dataOnly) {
   welkor::state().db = welkor::parseDatabase(database(longLines), "benchmark");
   if (dataOnly) welkor::state().db.knobs.tables[44].absent = true;
@@ -132,6 +177,11 @@ int runFormat(const Format& format, int longLines, bool dataOnly) {
   Run warmUp = exportOnce(format, 0, dataOnly);  // the libraries' first use is not the export's cost
   Run shortRun = exportOnce(format, 0, dataOnly);
   Run longRun = exportOnce(format, 1, dataOnly);
+  const std::string refused = refusal();
+  if (!refused.empty()) {
+    std::fprintf(stderr, "%s: the export was refused:\n%s\n", format.name, refused.c_str());
+    return 1;
+  }
   std::printf("%-7s  %8.1f ms  %8.1f ms  %+9ld KB  %+9ld KB  (first export %.1f ms, %+ld KB)\n", format.name,
               shortRun.ms, longRun.ms, shortRun.peakGrowth, longRun.peakGrowth, warmUp.ms, warmUp.peakGrowth);
   std::fflush(stdout);
@@ -149,12 +199,25 @@ int main(int argc, char** argv) {
     if (i + 1 < argc && std::strcmp(argv[i], "--formats") == 0) only = argv[++i];
     if (i + 1 < argc && std::strcmp(argv[i], "--lines") == 0) longLines = std::atoi(argv[++i]);
   }
+  for (size_t start = 0; !only.empty() && start <= only.size();) {
+    size_t end = only.find(',', start);
+    if (end == std::string::npos) end = only.size();
+    const std::string name = only.substr(start, end - start);
+    bool known = false;
+    for (const Format& format : kFormats) known = known || name == format.name;
+    if (!known) {
+      std::fprintf(stderr, "export_bench: unknown format \"%s\" (known: pc, optima, edi, epp, ksef)\n", name.c_str());
+      return 2;
+    }
+    start = end + 1;
+  }
   char folder[] = "/tmp/kwbenchXXXXXX";
   if (!mkdtemp(folder) || chdir(folder) != 0) return 1;
   std::printf("export of 10 lines and of %d lines%s, each format in a process of its own (peak RSS)\n", longLines,
               dataOnly ? ", data file only" : "");
   std::printf("format   10 lines    %d lines  peak 10      peak %d  (peak: resident size above the start)\n", longLines,
               longLines);
+  bool failed = false;
   for (const Format& format : kFormats) {
     if (!only.empty() && (',' + only + ',').find(',' + std::string(format.name) + ',') == std::string::npos) continue;
     std::fflush(stdout);
@@ -162,7 +225,8 @@ int main(int argc, char** argv) {
     if (child == 0) std::_Exit(runFormat(format, longLines, dataOnly));
     int status = 0;
     waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) failed = true;
   }
   std::printf("output left in %s\n", folder);
-  return 0;
+  return failed ? 1 : 0;
 }

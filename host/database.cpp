@@ -4,17 +4,17 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <limits>
-#include <sstream>
+#include <utility>
+#include <vector>
 
 #include "data/record_layout.h"
 #include "mazovia.h"
+#include "shared_file.h"
 #include "utf8_file.h"
 
 #if defined(_WIN32)
 #include <io.h>
-#include <windows.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -518,39 +518,66 @@ int64_t customerId(const json& entry) {
   return id != entry.end() && id->is_number() ? id->get<int64_t>() : 0;
 }
 
-// The database written anew beside its file, flushed to the disk and put in
-// its place in one step, so that a crash leaves the old file or the new one.
-// A link is written through to the file it names and stays a link; a file
-// without write permission is refused even where root could write it.
-void replaceFile(const std::string& path, const std::string& content) {
-  std::string target = path;
-#if defined(_WIN32)
-  if (_access(target.c_str(), 2) != 0) throw DatabaseError(path + ": plik jest tylko do odczytu");
-#else
-  if (char* real = realpath(path.c_str(), nullptr)) {
-    target = real;
-    std::free(real);
+json* findCustomer(json& document, int32_t id) {
+  if (!document.is_object() || !document.contains("customers") || !document["customers"].is_array()) return nullptr;
+  for (json& c : document["customers"])
+    if (c.is_object() && customerId(c) == id) return &c;
+  return nullptr;
+}
+
+// What one process changed in a customer: field texts (UTF-8) by field name,
+// attribute values by their names (both Mazovia).
+struct CustomerChange {
+  std::vector<std::pair<std::string, std::string>> fields;
+  std::vector<std::pair<std::string, std::string>> attributes;
+  bool empty() const { return fields.empty() && attributes.empty(); }
+};
+
+void applyChange(json& entry, const CustomerChange& change) {
+  for (const auto& [name, value] : change.fields) entry[name] = value;
+  if (change.attributes.empty()) return;
+  json& attrs = entry["attributes"];
+  if (!attrs.is_object()) attrs = json::object();
+  for (const auto& [key, value] : change.attributes) {
+    std::string jsonKey = mazoviaToUtf8(key);
+    for (auto it = attrs.begin(); it != attrs.end(); ++it)
+      if (utf8ToMazovia(it.key()) == key) {
+        jsonKey = it.key();  // the file's own spelling of the name
+        break;
+      }
+    attrs[jsonKey] = mazoviaToUtf8(value);
   }
-  struct stat st;
-  if (stat(target.c_str(), &st) != 0 || (st.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)
-    throw DatabaseError(path + ": plik jest tylko do odczytu");
-#endif
-  const std::string temp = target + ".new";
-  FilePtr out(std::fopen(temp.c_str(), "wb"));
-  bool written = out && std::fwrite(content.data(), 1, content.size(), out.get()) == content.size();
-#if !defined(_WIN32)
-  written = written && fchmod(fileno(out.get()), st.st_mode & 07777) == 0;
-#endif
-  written = closeDurably(std::move(out)) && written;
+}
+
+// A file without write permission is refused even where root could write it.
+void refuseReadOnly(const std::string& path, const std::string& target) {
 #if defined(_WIN32)
-  bool replaced =
-      written && MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  bool writable = _access(target.c_str(), 2) == 0;
 #else
-  bool replaced = written && std::rename(temp.c_str(), target.c_str()) == 0;
+  struct stat st;
+  bool writable = stat(target.c_str(), &st) == 0 && (st.st_mode & 0222) != 0 && access(target.c_str(), W_OK) == 0;
 #endif
-  if (replaced) return;
-  std::remove(temp.c_str());
-  throw DatabaseError(written ? path + ": nie można zastąpić pliku" : path + ": nie można zapisać pliku " + temp);
+  if (!writable) throw DatabaseError(path + ": plik jest tylko do odczytu");
+}
+
+// Other processes may write the database too, each its own customer's
+// change: the change is made to the file as it is now, read under its lock,
+// so that theirs are kept. The file is written anew beside itself, flushed
+// to the disk and put in its place in one step, so that a reader or a crash
+// sees the old file or the new one. A link is written through to the file
+// it names and stays a link.
+void writeChange(const std::string& path, int32_t id, const CustomerChange& change) {
+  const std::string target = fileBehind(path);
+  refuseReadOnly(path, target);
+  FileLock lock(target);
+  if (!lock.held()) throw DatabaseError(path + ": nie można zablokować pliku");
+  std::string text;
+  if (!readUtf8File(target, text)) throw DatabaseError(path + ": nie można odczytać pliku");
+  json document = parseDatabase(text, path).document;
+  json* entry = findCustomer(document, id);
+  if (!entry) throw DatabaseError(path + ": no customer with Id " + std::to_string(id) + " to save");
+  applyChange(*entry, change);
+  if (!replaceFileContent(target, document.dump(2) + "\n")) throw DatabaseError(path + ": nie można zapisać pliku");
 }
 
 }  // namespace
@@ -604,65 +631,38 @@ Database parseDatabase(const std::string& jsonText, const std::string& pathForMe
 }
 
 Database loadDatabase(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw DatabaseError(path + ": cannot read the file");
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw DatabaseError(path + ": cannot read the file");
-  Database db = parseDatabase(text.str(), path);
+  std::string text;
+  if (!readUtf8File(path, text)) throw DatabaseError(path + ": cannot read the file");
+  Database db = parseDatabase(text, path);
   db.path = path;
   return db;
 }
 
 void saveCustomer(Database& db, const Customer& customer) {
   const std::string name = db.path.empty() ? std::string("database") : db.path;
-  json* entry = nullptr;
-  if (db.document.is_object() && db.document.contains("customers") && db.document["customers"].is_array())
-    for (json& c : db.document["customers"])
-      if (c.is_object() && customerId(c) == customer.id) {
-        entry = &c;
-        break;
-      }
+  json* entry = findCustomer(db.document, customer.id);
   if (!entry) throw DatabaseError(name + ": no customer with Id " + std::to_string(customer.id) + " to save");
   if (customer.record.size() < layout::Kontrahent::kSize)
     throw DatabaseError(name + ": customer " + std::to_string(customer.id) + " has a short record");
 
-  // Only what the record changed against the file is written: every other
-  // field keeps the file's own form (a text that the load cut, turned to '?'
-  // or had bytes laid over), and a record with no change leaves the file as
-  // it is.
+  // Only what the record changed against the file as this process loaded it
+  // is written: every other field keeps the file's own form (a text that the
+  // load cut, turned to '?' or had bytes laid over) or another process's
+  // change, and a record with no change leaves the file as it is.
   const Customer loaded = readCustomer(Reader(name), *entry, "customer " + std::to_string(customer.id));
-  json patched = *entry;
-  bool changed = false;
+  CustomerChange change;
   for (const Field& f : customerFields()) {
     std::string now = fieldText(customer.record, f);
-    if (now == fieldText(loaded.record, f)) continue;
-    patched[f.name] = mazoviaToUtf8(now);
-    changed = true;
+    if (now != fieldText(loaded.record, f)) change.fields.emplace_back(f.name, mazoviaToUtf8(now));
   }
   for (const auto& [key, value] : customer.attributes) {
     auto was = loaded.attributes.find(key);
-    if (was != loaded.attributes.end() && was->second == value) continue;
-    json& attrs = patched["attributes"];
-    if (!attrs.is_object()) attrs = json::object();
-    std::string jsonKey = mazoviaToUtf8(key);
-    for (auto it = attrs.begin(); it != attrs.end(); ++it)
-      if (utf8ToMazovia(it.key()) == key) {
-        jsonKey = it.key();  // the file's own spelling of the name
-        break;
-      }
-    attrs[jsonKey] = mazoviaToUtf8(value);
-    changed = true;
+    if (was == loaded.attributes.end() || was->second != value) change.attributes.emplace_back(key, value);
   }
-  if (!changed) return;
+  if (change.empty()) return;
+  if (!db.path.empty()) writeChange(db.path, customer.id, change);
   // The document keeps the change only once the file has it.
-  std::swap(*entry, patched);
-  try {
-    if (!db.path.empty()) replaceFile(db.path, db.document.dump(2) + "\n");
-  } catch (...) {
-    std::swap(*entry, patched);
-    throw;
-  }
+  applyChange(*entry, change);
 }
 
 }  // namespace welkor

@@ -98,8 +98,9 @@ struct DatabaseError : std::runtime_error {
 Database loadDatabase(const std::string& path);
 Database parseDatabase(const std::string& jsonText, const std::string& pathForMessages);
 
-// Writes one customer's record fields and attributes back into the database
-// file: a new file, then a rename.
+// Writes what changed in one customer's record fields and attributes back
+// into the database file, as it is now: under the file's lock, a new file,
+// then a rename. Another process's changes to the file are kept.
 void saveCustomer(Database& db, const Customer& customer);
 
 }  // namespace welkor

@@ -2,10 +2,10 @@
 
 #include <cctype>
 #include <cstddef>
-#include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <vector>
+
+#include "shared_file.h"
 
 namespace welkor {
 
@@ -28,7 +28,9 @@ bool sameName(const std::string& a, const std::string& b) {
 // The file's lines without their line ends (LF or CR LF); none when it does not exist.
 std::vector<std::string> readLines(const std::string& file) {
   std::vector<std::string> lines;
-  std::ifstream in(file, std::ios::binary);
+  std::string content;
+  if (!readUtf8File(file, content)) return lines;
+  std::istringstream in(content);
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -65,29 +67,6 @@ bool storable(const std::string& section, const std::string& key, const std::str
   return !k.empty() && k.find('=') == std::string::npos && k.front() != '[';
 }
 
-// Writes the whole file beside the old one, then puts it in its place, so a
-// crash leaves the old file or the new one, never half of one.
-bool replaceFile(const std::string& file, const std::string& content) {
-  const std::string temp = file + ".new";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(temp.c_str());
-      return false;
-    }
-  }
-  if (std::rename(temp.c_str(), file.c_str()) == 0) return true;
-  // Windows does not rename over an existing file.
-  std::remove(file.c_str());
-  if (std::rename(temp.c_str(), file.c_str()) == 0) return true;
-  std::remove(temp.c_str());
-  return false;
-}
-
 }  // namespace
 
 std::optional<std::string> readIni(const std::string& file, const std::string& section, const std::string& key) {
@@ -104,6 +83,10 @@ std::optional<std::string> readIni(const std::string& file, const std::string& s
 
 bool writeIni(const std::string& file, const std::string& section, const std::string& key, const std::string& value) {
   if (!storable(section, key, value)) return false;
+  // Another process may change the file meanwhile: its change is read under
+  // the lock and kept.
+  FileLock lock(file);
+  if (!lock.held()) return false;
   std::vector<std::string> lines = readLines(file);
   const std::string entry = trim(key) + "=" + value;
 
@@ -135,7 +118,7 @@ bool writeIni(const std::string& file, const std::string& section, const std::st
 
   std::string content;
   for (const std::string& line : lines) content += line + "\r\n";
-  return replaceFile(file, content);
+  return replaceFileContent(file, content);
 }
 
 }  // namespace welkor

@@ -8,7 +8,9 @@
 namespace welkor {
 
 std::optional<std::string> readIni(const std::string& file, const std::string& section, const std::string& key);
-// Creates the file or section when needed and keeps every other line.
+// Creates the file or section when needed and keeps every other line. The
+// file is changed under its lock and replaced whole (shared_file.h), so that
+// what other processes write into it meanwhile is kept.
 bool writeIni(const std::string& file, const std::string& section, const std::string& key, const std::string& value);
 
 }  // namespace welkor

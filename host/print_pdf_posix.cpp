@@ -6,12 +6,11 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <utility>
 
 #include "host_state.h"
 #include "mazovia.h"
 #include "printing.h"
-#include "utf8_file.h"
+#include "shared_file.h"
 
 namespace welkor {
 
@@ -86,16 +85,12 @@ bool renderPdf(const PrintJob& job, std::FILE* file) {
 
 }  // namespace
 
-// A printout that could not be written whole is removed: a cut PDF must not
-// be taken for the invoice.
+// The printout is made whole under a name of its own and only then put in
+// place: another copy of the program may be printing or mailing the same
+// invoice, and a cut PDF must never be taken for it.
 bool writePrintout(const PrintJob& job) {
-  std::string path = mazoviaToUtf8(hostPath(job.path.c_str()));
-  FilePtr file = openUtf8File(path, "wb");
-  if (!file) return false;
-  bool rendered = renderPdf(job, file.get());
-  if (closeWritten(std::move(file)) && rendered) return true;
-  if (isRegularFile(path)) std::remove(path.c_str());  // not a device the name links to
-  return false;
+  FileReplacement printout(mazoviaToUtf8(hostPath(job.path.c_str())));
+  return printout.file() && renderPdf(job, printout.file()) && printout.commit();
 }
 
 }  // namespace welkor

@@ -1,13 +1,12 @@
 // The printout where no PDF library exists: a plain record of the print
 // calls and their arguments, followed by the printout's text, at the path
 // that the PDF would have.
-#include <cstdio>
 #include <string>
 
 #include "host_state.h"
 #include "mazovia.h"
 #include "printing.h"
-#include "utf8_file.h"
+#include "shared_file.h"
 
 namespace welkor {
 
@@ -18,10 +17,8 @@ bool writePrintout(const PrintJob& job) {
     text += "\r\n";
     printout(invoice, [&text](const std::string& line) { text += line + "\r\n"; });
   }
-  const std::string path = mazoviaToUtf8(hostPath(job.path.c_str()));
-  if (writeUtf8File(path, text)) return true;
-  if (isRegularFile(path)) std::remove(path.c_str());  // a cut record is no printout
-  return false;
+  // Made whole under a name of its own, then put in place, as the PDF is.
+  return replaceFileContent(mazoviaToUtf8(hostPath(job.path.c_str())), text);
 }
 
 }  // namespace welkor

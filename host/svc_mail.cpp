@@ -16,6 +16,7 @@
 #include "mail.h"
 #include "mazovia.h"
 #include "service_impl.h"
+#include "shared_file.h"
 #include "utf8_file.h"
 
 #if defined(_WIN32)
@@ -146,18 +147,24 @@ void makeFolder(const char* path) {
 
 // Copies the mail file into OUTBOX under the first free number. Whatever
 // picks the outbox up sees only whole mails: the copy is made under a name
-// that is not a mail's and renamed once it is on the disk.
+// of this delivery's own, which is no mail's, and flushed to the disk. The
+// number is then taken by renaming the copy to it in one step that fails
+// where the number is taken, so that two deliveries at once never share a
+// number and no mail ever replaces another.
 bool deliverToOutbox(const std::string& mailPath) {
   makeFolder(kOutbox);
-  for (int number = 1; number < 1000000; ++number) {
-    char name[64], partial[64];
-    std::snprintf(name, sizeof name, "%s/%06d.eml", kOutbox, number);
-    if (openUtf8File(name, "rb")) continue;
-    std::snprintf(partial, sizeof partial, "%s/%06d.part", kOutbox, number);
-    if (copyUtf8File(mailPath, partial) && renameOver(partial, name)) return true;
-    std::remove(partial);
-    return false;
-  }
+  std::string own;
+  FilePtr copy = createOwnFile(std::string(kOutbox) + "/delivery", own);
+  if (!copy) return false;
+  bool copied = copyUtf8File(mailPath, copy.get());
+  if (closeDurably(std::move(copy)) && copied)
+    for (int number = 1; number < 1000000; ++number) {
+      char name[64];
+      std::snprintf(name, sizeof name, "%s/%06d.eml", kOutbox, number);
+      if (renameToNew(own, name)) return true;
+      if (!pathExists(name)) break;  // the number is free, but the rename failed
+    }
+  std::remove(own.c_str());
   return false;
 }
 

@@ -16,15 +16,20 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // Like fopen; null when it fails.
 FilePtr openUtf8File(const std::string& path, const char* mode);
 
+// A new file for writing (binary) under a name that no file has yet: of
+// several processes that try one name, one gets it. Null when the name is
+// taken or the file cannot be made.
+FilePtr createUtf8File(const std::string& path);
+
 // The whole file; false when it cannot be read.
 bool readUtf8File(const std::string& path, std::string& content);
 
 // Writes `content` as the whole file; false when anything was not stored.
 bool writeUtf8File(const std::string& path, const std::string& content);
 
-// Copies the file `from` to `to` piece by piece and flushes it to the disk;
-// false when anything was not read or stored.
-bool copyUtf8File(const std::string& from, const std::string& to);
+// Copies the file `from` into `to` piece by piece; false when anything was
+// not read or written.
+bool copyUtf8File(const std::string& from, std::FILE* to);
 
 // Closes `file`; false when what was written could not all be stored.
 bool closeWritten(FilePtr file);
@@ -38,7 +43,15 @@ bool closeDurably(FilePtr file);
 // device is no attachment.
 bool isRegularFile(const std::string& path);
 
+// True when anything is there under the name `path` (a link is followed).
+bool pathExists(const std::string& path);
+
 // Renames `from` to `to`, replacing `to` in one step where it exists.
 bool renameOver(const std::string& from, const std::string& to);
+
+// Renames `from` to `to` only where no file has the name `to`; the check and
+// the rename are one step, so a file that another process puts there
+// meanwhile is never replaced.
+bool renameToNew(const std::string& from, const std::string& to);
 
 }  // namespace welkor

@@ -137,7 +137,9 @@ def read_only_database(welkor, workdir):
             problems.append("the read-only database changed")
     if os.stat(path).st_mode & 0o777 != 0o444:
         problems.append("the database lost its mode")
-    leftovers = sorted(set(os.listdir(workdir)) - {"db.json", "FAKTURY", "TMP", "OUTBOX", "kwitom.ini", "WELKOR.INI"})
+    # The settings files' locks stay beside them; the refused database has none.
+    leftovers = sorted(set(os.listdir(workdir)) - {"db.json", "FAKTURY", "TMP", "OUTBOX", "kwitom.ini", "WELKOR.INI",
+                                                   "kwitom.ini.lock", "WELKOR.INI.lock"})
     if leftovers:
         problems.append("left behind: %s" % leftovers)
     return problems, out

@@ -4,7 +4,9 @@
 Listens on 127.0.0.1 on a free port, writes the port into the ready file once
 it accepts connections, and saves every message it accepts into the folder as
 NNNN.eml (the message bytes) with NNNN.rcpt (the envelope recipients, one a
-line). With --refuse it answers every message with 554 instead.
+line). With --refuse it answers every message with 554 instead; with
+--delay SECONDS it answers each message only after that long, so that several
+senders are inside a delivery at once.
 """
 import argparse
 import asyncio
@@ -15,12 +17,15 @@ from aiosmtpd.smtp import SMTP
 
 
 class Sink:
-    def __init__(self, folder, refuse):
+    def __init__(self, folder, refuse, delay):
         self.folder = folder
         self.refuse = refuse
+        self.delay = delay
         self.count = 0
 
     async def handle_DATA(self, server, session, envelope):
+        if self.delay:
+            await asyncio.sleep(self.delay)
         if self.refuse:
             return "554 5.7.1 Message refused"
         self.count += 1
@@ -40,6 +45,7 @@ def main():
     parser.add_argument("folder")
     parser.add_argument("ready_file")
     parser.add_argument("--refuse", action="store_true")
+    parser.add_argument("--delay", type=float, default=0.0)
     args = parser.parse_args()
     os.makedirs(args.folder, exist_ok=True)
 
@@ -48,7 +54,7 @@ def main():
     sock.listen(8)
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
-    handler = Sink(args.folder, args.refuse)
+    handler = Sink(args.folder, args.refuse, args.delay)
     loop.run_until_complete(loop.create_server(lambda: SMTP(handler), sock=sock))
     with open(args.ready_file + ".tmp", "w") as f:
         f.write("%d\n" % sock.getsockname()[1])

@@ -1,7 +1,6 @@
 #include "database.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <limits>

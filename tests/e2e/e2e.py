@@ -22,6 +22,7 @@ that cannot be written; native only, so such cases say "windows": false);
                                                and compare every output
 """
 import argparse
+import concurrent.futures
 import glob
 import json
 import os
@@ -183,12 +184,14 @@ def compare_case(name, native_welkor, windows_welkor):
     return problems
 
 
-def report(names, check, label):
-    """Runs check(name) for each case (None: not its kind), prints each result
-    and a closing count; returns the exit status."""
+def report(names, check, label, workers=1):
+    """Runs check(name) for each case (None: not its kind), `workers` at a
+    time, prints each result in the cases' order and a closing count; returns
+    the exit status."""
     passed = failed = 0
-    for name in names:
-        problems = check(name)
+    with concurrent.futures.ThreadPoolExecutor(max_workers=workers) as pool:
+        results = list(pool.map(check, names))
+    for name, problems in zip(names, results):
         if problems is None:
             continue
         if problems:

@@ -321,11 +321,13 @@ void longer(const Case& c, welkor::Database& db) {
   if (c.lines > 0) db.invoices.at(0).lines.resize(c.lines, db.invoices.at(0).lines.at(0));
 }
 
+#if !defined(_WIN32)
 // The schema set beside the sources (../shared/ksef), or empty when it is not there.
 fs::path schemaFolder() {
   const fs::path schemas = fs::path(testing_support::testsFolder()).parent_path().parent_path() / "shared/ksef/schemas";
   return fs::exists(schemas / "schemat.xsd") ? schemas : fs::path();
 }
+#endif
 
 constexpr const char* kLead = "Faktura nie została zapisana do wysłania do KSeF.\n";
 constexpr const char* kSaved = "Faktura KSeF została zapisana w pliku FAKTURY\\ksef7.xml.\nPlik należy wysłać do KSeF.";

@@ -11,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "plugin_names.h"
+
 namespace welkor {
 
 using Bytes = std::vector<char>;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "frame/host_abi.h"
+#include "plugin_names.h"
 
 // An implementation is written WELKOR_SERVICE(52026, runDialog)(…): found by
 // its ordinal and by the name the plug-in calls it by.

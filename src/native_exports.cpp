@@ -1,6 +1,6 @@
 // Natively the plug-in's exports are found by ordinal through the shared
 // lookup convention; on Windows kwitomat.def lays out the export table.
-#include "frame/exports.h"
+#include "export/exports.h"
 
 extern "C" __attribute__((visibility("default"))) void* ordinal_export(uint32_t ordinal) {
   switch (ordinal) {

@@ -4,8 +4,9 @@
 #include <cstring>
 
 #include "frame/host_services.h"
+#include "data/layer.h"
 
-namespace kw {
+namespace kw::data {
 
 namespace {
 
@@ -98,4 +99,4 @@ void PodzielBankKonto(const char* source, char* bankName, char* accountNumber) {
   svc::copyBounded(bankName, work, digit);
 }
 
-}  // namespace kw
+}  // namespace kw::data

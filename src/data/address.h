@@ -2,7 +2,9 @@
 // a one-line address and a bank text.
 #pragma once
 
-namespace kw {
+#include "data/layer.h"
+
+namespace kw::data {
 
 // Splits a one-line address (postal code, city and street in either order)
 // into street, postal code and city. street and city hold at least 256 bytes,
@@ -13,4 +15,4 @@ void PodzielAdres(const char* source, char* street, char* postalCode, char* city
 // account number. Both buffers hold at least 256 bytes.
 void PodzielBankKonto(const char* source, char* bankName, char* accountNumber);
 
-}  // namespace kw
+}  // namespace kw::data

@@ -6,6 +6,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include "data/layer.h"
+
+namespace kw::data {
 
 namespace {
 
@@ -110,3 +113,5 @@ static_assert(kKsefBlock.used == kKsefBlockSize, "the F5 button takes 36 bytes m
 
 const std::array<unsigned char, 706> kDialogTemplates = kBlock.bytes;
 const std::array<unsigned char, 742> kDialogTemplatesKsef = kKsefBlock.bytes;
+
+}  // namespace kw::data

@@ -3,8 +3,13 @@
 #pragma once
 
 #include <array>
+#include "data/layer.h"
+
+namespace kw::data {
 
 extern const std::array<unsigned char, 706> kDialogTemplates;
 
 // The same block with the fifth export choice, F5 KSeF FA(3), in dialog 1001.
 extern const std::array<unsigned char, 742> kDialogTemplatesKsef;
+
+}  // namespace kw::data

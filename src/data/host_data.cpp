@@ -6,8 +6,9 @@
 #include "frame/host_constants.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "data/layer.h"
 
-namespace kw {
+namespace kw::data {
 
 namespace {
 
@@ -88,4 +89,4 @@ double grossUnitPrice(const char* tspr, const char* line) {
 
 double quantityOf(const char* line) { return static_cast<double>(rec::get(line, layout::Tspr_dok::Ilosc)) * 0.001; }
 
-}  // namespace kw
+}  // namespace kw::data

@@ -9,8 +9,9 @@
 #include "data/records.h"
 #include "frame/host_abi.h"
 #include "frame/host_constants.h"
+#include "data/layer.h"
 
-namespace kw {
+namespace kw::data {
 
 using hostabi::kCompanyTable;
 using hostabi::kCustomerTable;
@@ -71,4 +72,4 @@ double grossUnitPrice(const char* tspr, const char* line);
 // The line's quantity in units.
 double quantityOf(const char* line);
 
-}  // namespace kw
+}  // namespace kw::data

@@ -6,8 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include "data/layer.h"
 
-namespace layout {
+namespace kw::data::layout {
 
 struct Text {
   uint16_t offset;
@@ -214,4 +215,4 @@ static_assert(disjointInside(kMailSettings, MailSettings::kSize), "mail settings
 
 }  // namespace check
 
-}  // namespace layout
+}  // namespace kw::data::layout

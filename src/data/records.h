@@ -9,8 +9,9 @@
 
 #include "data/record_layout.h"
 #include "frame/host_abi.h"
+#include "data/layer.h"
 
-namespace rec {
+namespace kw::data::rec {
 
 template <typename T>
 T load(const void* record, uint16_t offset) {
@@ -59,10 +60,10 @@ inline bool countingLine(const void* line) {
   return get(line, layout::Tspr_dok::Ilosc) != 0 && !isEmpty(line, layout::Tspr_dok::Nazwa);
 }
 
-}  // namespace rec
+}  // namespace kw::data::rec
 
 // The host's table object.
-namespace table {
+namespace kw::data::table {
 
 inline int16_t recordLength(const HostTable* t) { return rec::load<int16_t>(t, layout::TableObject::RecordLength); }
 inline char* currentRecord(const HostTable* t) { return rec::load<char*>(t, layout::TableObject::CurrentRecord); }
@@ -72,4 +73,4 @@ inline void setKeyHandler(HostTable* t, KeyHandler handler) {
   rec::store<KeyHandler>(t, layout::TableObject::KeyHandler, handler);
 }
 
-}  // namespace table
+}  // namespace kw::data::table

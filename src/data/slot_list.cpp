@@ -2,8 +2,9 @@
 
 #include "frame/host_services.h"
 #include "frame/platform.h"
+#include "data/layer.h"
 
-namespace kw {
+namespace kw::data {
 
 namespace {
 
@@ -156,4 +157,4 @@ void _CCabFileList::undoGrowth(void** grown, int32_t old, int32_t made) {
   Pozycje = shrunk ? shrunk : grown;
 }
 
-}  // namespace kw
+}  // namespace kw::data

@@ -3,8 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include "data/layer.h"
 
-namespace kw {
+namespace kw::data {
 
 class _CCabFileList final {
  public:
@@ -33,4 +34,4 @@ class _CCabFileList final {
   void undoGrowth(void** grown, int32_t old, int32_t made);
 };
 
-}  // namespace kw
+}  // namespace kw::data

@@ -11,8 +11,9 @@
 #include "data/records.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "data/layer.h"
 
-namespace kw {
+namespace kw::data {
 
 namespace {
 
@@ -141,4 +142,4 @@ std::string xmlEscaped(const std::string& text) {
   return out;
 }
 
-}  // namespace kw
+}  // namespace kw::data

@@ -7,8 +7,9 @@
 
 #include "data/record_layout.h"
 #include "frame/host_abi.h"
+#include "data/layer.h"
 
-namespace kw {
+namespace kw::data {
 
 // Cleans a modifiable host text in place for use between XML tags: the host's
 // own clean-up, then < & > " ' \ LF CR each become a blank. The length never
@@ -52,4 +53,4 @@ std::string utf8FromWindows1250(const std::string& text);
 // than tab, LF and CR as blanks.
 std::string xmlEscaped(const std::string& text);
 
-}  // namespace kw
+}  // namespace kw::data

@@ -1,6 +1,7 @@
 #include "data/write_status.h"
+#include "data/layer.h"
 
-namespace kw {
+namespace kw::data {
 
 namespace {
 bool g_failed = false;
@@ -17,4 +18,4 @@ void markWriteFailed() { g_failed = true; }
 
 bool writeFailed() { return g_failed; }
 
-}  // namespace kw
+}  // namespace kw::data

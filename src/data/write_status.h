@@ -4,8 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include "data/layer.h"
 
-namespace kw {
+namespace kw::data {
 
 void resetWriteStatus();
 // Records the result of one formatted write (host service 52541).
@@ -14,4 +15,4 @@ int32_t noteWriteResult(int32_t result);
 void markWriteFailed();
 bool writeFailed();
 
-}  // namespace kw
+}  // namespace kw::data

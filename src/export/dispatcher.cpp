@@ -10,6 +10,9 @@
 #include "frame/host_constants.h"
 #include "frame/host_services.h"
 #include "frame/platform.h"
+#include "export/layer.h"
+
+namespace kw::exporting {
 
 namespace {
 
@@ -45,13 +48,13 @@ class CustomerRecordSaver {
 }  // namespace
 
 void runWriter(InvoiceWriter writer, char* invoice, int16_t registerValue, int16_t* refreshFlag) {
-  writer(invoice, [=](const writers::Written& written) { kw::finishExport(written, registerValue, refreshFlag); });
+  writer(invoice, [=](const writers::Written& written) { finishExport(written, registerValue, refreshFlag); });
 }
 
 int32_t exportDispatcher(char* invoice, int16_t registerValue, int16_t* refreshFlag) {
   CustomerRecordSaver saver;
   platform::mkdir("FAKTURY");
-  const bool ksef = kw::ksefExportEnabled();
+  const bool ksef = ksefExportEnabled();
   const unsigned char* templates = ksef ? kDialogTemplatesKsef.data() : kDialogTemplates.data();
   int16_t code = static_cast<int16_t>(svc::runDialog(templates, hostabi::kExportDialog, nullptr, nullptr));
   InvoiceWriter writer = nullptr;
@@ -65,3 +68,5 @@ int32_t exportDispatcher(char* invoice, int16_t registerValue, int16_t* refreshF
   if (writer) runWriter(writer, invoice, registerValue, refreshFlag);
   return code;
 }
+
+}  // namespace kw::exporting

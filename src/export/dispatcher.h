@@ -5,6 +5,9 @@
 #include <cstdint>
 
 #include "formats/writers.h"
+#include "export/layer.h"
+
+namespace kw::exporting {
 
 typedef void (*InvoiceWriter)(char* invoice, const writers::Finish& finish);
 
@@ -14,3 +17,5 @@ void runWriter(InvoiceWriter writer, char* invoice, int16_t registerValue, int16
 
 // Returns the dialog's command code, sign-extended from 16 bits.
 int32_t exportDispatcher(char* invoice, int16_t registerValue, int16_t* refreshFlag);
+
+}  // namespace kw::exporting

@@ -5,8 +5,9 @@
 #include "export/pdf_step.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "export/layer.h"
 
-namespace kw {
+namespace kw::exporting {
 
 void finishExport(const writers::Written& written, int16_t registerValue, int16_t* refreshFlag) {
   const char* tspr = written.tspr;
@@ -20,4 +21,4 @@ void finishExport(const writers::Written& written, int16_t registerValue, int16_
   svc::showTitled("Uwaga", kSaved, 1);
 }
 
-}  // namespace kw
+}  // namespace kw::exporting

@@ -11,8 +11,9 @@
 #include "frame/mazovia_text.h"
 #include "frame/own_file.h"
 #include "frame/platform.h"
+#include "export/layer.h"
 
-namespace kw {
+namespace kw::exporting {
 
 namespace {
 
@@ -177,4 +178,4 @@ void _sendInvoiceMail(const char* pdfPath, const char* dataPath, const char* inv
   if (sent != 0) _showMessage("Uwaga", kSendFailed, 1, recipient);
 }
 
-}  // namespace kw
+}  // namespace kw::exporting

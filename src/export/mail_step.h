@@ -6,8 +6,9 @@
 #include <cstdint>
 
 #include "frame/host_abi.h"
+#include "export/layer.h"
 
-namespace kw {
+namespace kw::exporting {
 
 // Room of the recipient buffer: up to 300 characters and a zero.
 constexpr size_t kRecipientBufferSize = 304;
@@ -28,4 +29,4 @@ void _storeRecipient(const char* address, int32_t customer);
 // Key callback of dialog 1002: F3 opens the host's mail settings.
 int32_t KW_CDECL _mailDialogKey(int16_t command, int16_t event);
 
-}  // namespace kw
+}  // namespace kw::exporting

@@ -4,8 +4,9 @@
 #include "frame/host_constants.h"
 #include "frame/host_services.h"
 #include "frame/platform.h"
+#include "export/layer.h"
 
-namespace kw {
+namespace kw::exporting {
 
 namespace {
 
@@ -81,4 +82,4 @@ void _printToPdf(const char* pdfPath, int32_t documentNumber, int32_t keyDefinit
   svc::printFinish();
 }
 
-}  // namespace kw
+}  // namespace kw::exporting

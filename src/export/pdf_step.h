@@ -5,8 +5,9 @@
 #include <cstdint>
 
 #include "frame/host_abi.h"
+#include "export/layer.h"
 
-namespace kw {
+namespace kw::exporting {
 
 // Has the host print the invoice `documentNumber` (found under the key
 // definition `keyDefinition`, with its lines from `lineTable`) into the file
@@ -14,4 +15,4 @@ namespace kw {
 void _printToPdf(const char* pdfPath, int32_t documentNumber, int32_t keyDefinition, HostTable* lineTable,
                  int16_t* refreshFlag);
 
-}  // namespace kw
+}  // namespace kw::exporting

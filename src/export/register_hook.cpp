@@ -7,14 +7,15 @@
 #include "export/registration.h"
 #include "frame/host_constants.h"
 #include "frame/host_services.h"
+#include "export/layer.h"
 
-namespace hook {
+namespace kw::exporting::hook {
 
 namespace {
 
 HostTable* g_held = nullptr;
 KeyHandler g_previous = nullptr;
-frame::SizeMismatch g_tsprEntry = {layout::Tspr::kSize, 0, "Tspr", nullptr};
+SizeMismatch g_tsprEntry = {layout::Tspr::kSize, 0, "Tspr", nullptr};
 
 }  // namespace
 
@@ -28,7 +29,7 @@ int32_t install() {
     return 0;
   }
   g_tsprEntry.found = t ? table::recordLength(t) : 0;
-  frame::appendMismatch(&g_tsprEntry);
+  appendMismatch(&g_tsprEntry);
   return -1;
 }
 
@@ -66,4 +67,4 @@ int32_t KW_CDECL registerHook(intptr_t key, intptr_t registerValue, intptr_t own
   return 0;
 }
 
-}  // namespace hook
+}  // namespace kw::exporting::hook

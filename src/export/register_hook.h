@@ -4,8 +4,9 @@
 #include <cstdint>
 
 #include "frame/host_abi.h"
+#include "export/layer.h"
 
-namespace hook {
+namespace kw::exporting::hook {
 
 // 0: installed (or already installed); -1: Tspr missing or of another size.
 int32_t install();
@@ -16,4 +17,4 @@ int32_t KW_CDECL registerHook(intptr_t key, intptr_t registerValue, intptr_t own
                               intptr_t tableObject, intptr_t own7, intptr_t own8, intptr_t own9, intptr_t own10,
                               intptr_t refreshFlag);
 
-}  // namespace hook
+}  // namespace kw::exporting::hook

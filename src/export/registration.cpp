@@ -8,15 +8,16 @@
 
 #include "data/records.h"
 #include "export/register_hook.h"
-#include "frame/exports.h"
+#include "export/exports.h"
 #include "frame/helpers.h"
 #include "frame/host_constants.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
 #include "frame/module_state.h"
 #include "frame/platform.h"
+#include "export/layer.h"
 
-namespace frame {
+namespace kw::exporting {
 
 namespace {
 
@@ -36,23 +37,23 @@ void showStop(const char* format, A... values) {
 // The list of missing ordinals and its message; returns the missing count.
 int32_t missingServiceText(char* report) {
   report[0] = '\0';
-  int32_t n = kw::g_missing.count;
+  int32_t n = g_missing.count;
   if (n == 0) return 0;
   char list[kListSize] = {};
   if (n == 1) {
     static constexpr auto kOne = KW_MAZ("funkcję o numerze %hu");
-    kw::_formatTextN(list, kListSize - 1, kOne, kw::g_missing.ordinals[0]);
+    _formatTextN(list, kListSize - 1, kOne, g_missing.ordinals[0]);
   } else {
     int32_t recorded = n < 8 ? n : 8;
     uint16_t ordinals[8];
-    std::copy(kw::g_missing.ordinals, kw::g_missing.ordinals + recorded, ordinals);
+    std::copy(g_missing.ordinals, g_missing.ordinals + recorded, ordinals);
     // Descending, so that reading from the last position gives ascending order.
     for (int32_t i = 1; i < recorded; ++i)
       for (int32_t j = i; j > 0 && ordinals[j - 1] < ordinals[j]; --j) std::swap(ordinals[j - 1], ordinals[j]);
-    kw::_formatTextN(list, kListSize - 1, "funkcje o numerach");
+    _formatTextN(list, kListSize - 1, "funkcje o numerach");
     for (int32_t i = recorded - 1; i >= 0; --i) {
       size_t used = std::strlen(list);
-      kw::_formatTextN(list + used, kListSize - 1 - used, " %hu,", ordinals[i]);
+      _formatTextN(list + used, kListSize - 1 - used, " %hu,", ordinals[i]);
     }
     size_t used = std::strlen(list);
     if (used > 0 && list[used - 1] == ',') list[used - 1] = '\0';
@@ -61,7 +62,7 @@ int32_t missingServiceText(char* report) {
       "Wtyczka \"%s\" potrzebuje zaimportować\n%s z modułu głównego,\njednak moduł główny %s nie posiada. Aby "
       "naprawić tę sytuację\nzainstaluj aktualizację programu oraz wtyczki.\n\nWTYCZKA NIE ZOSTANIE "
       "ZAŁADOWANA!!!\n");
-  kw::_formatTextN(report, kReportSize - 1, kMessage, kPluginTitle, list, n == 1 ? "jej" : "ich");
+  _formatTextN(report, kReportSize - 1, kMessage, kPluginTitle, list, n == 1 ? "jej" : "ich");
   return n;
 }
 
@@ -95,7 +96,7 @@ int32_t featureCheck() {
 int32_t compatibilityChecks(bool refuseMissingServices) {
   if (featureCheck() != 0) return -1;
   // A host that lacks a service would make a later call reach nothing.
-  if (refuseMissingServices && kw::g_missing.count != 0) return -1;
+  if (refuseMissingServices && g_missing.count != 0) return -1;
   if (svc::acceptModule(state().ownModule, nullptr, 0) != 0) return -1;
   if (svc::interfaceVersion() != kInterfaceVersion) return -1;
   if (recordSizeCheck() != 0) return -1;
@@ -132,6 +133,19 @@ int32_t recordSizeCheck() {
   return count;
 }
 
+void showInstallNotice() {
+  int32_t value = 0;
+  int16_t flag = 0;
+  if (_fileSetting("kwitom.ini", 1, "kwitom", "Pytaj", "%d", &value) == 0) flag = static_cast<int16_t>(value);
+  if (flag != 0) return;
+  char text[1024];
+  static constexpr auto kNotice = KW_MAZ("Zainstalowano wtyczkę do programu:\n%s");
+  _formatText(text, sizeof text, kNotice, kPluginTitle);
+  value = flag;
+  svc::showNotice(1668, &value, 0, text);
+  _fileSetting("kwitom.ini", 2, "kwitom", "Pytaj", "%d", static_cast<int32_t>(static_cast<int16_t>(value)));
+}
+
 int32_t registrationChecks() {
   if (compatibilityChecks(true) != 0) return -1;
   if (hook::install() != 0) {
@@ -139,7 +153,7 @@ int32_t registrationChecks() {
     svc::showText("Program wymaga nowszej wtyczki!");
     return -1;
   }
-  kw::showInstallNotice();
+  showInstallNotice();
   return 0;
 }
 
@@ -149,7 +163,7 @@ void loadReport() {
   char report[kReportSize] = {};
   if (s.unsupportedMask != 0) {
     static constexpr auto kFeatures = KW_MAZ("Program nie obsługuje cech 0x%08X,\nktóre są niezbędne dla modułu '%s'.");
-    kw::_formatText(report, kReportSize, kFeatures, s.unsupportedMask, kPluginTitle);
+    _formatText(report, kReportSize, kFeatures, s.unsupportedMask, kPluginTitle);
     showStop("%s", report);
   } else if (missingServiceText(report) != 0) {
     showStop("%s", report);
@@ -170,19 +184,19 @@ void loadReport() {
   }
 }
 
-}  // namespace frame
+}  // namespace kw::exporting
 
 extern "C" int32_t KW_CDECL kwRegister(FeatureEntry entry, char* title) {
   if (!entry) {
-    hook::remove();
+    kw::exporting::hook::remove();
     return 0;
   }
-  frame::state().featureEntry = entry;
-  if (title) std::memcpy(title, frame::kPluginTitle, sizeof frame::kPluginTitle);
-  return frame::registrationChecks();
+  kw::frame::state().featureEntry = entry;
+  if (title) std::memcpy(title, kw::frame::kPluginTitle, sizeof kw::frame::kPluginTitle);
+  return kw::exporting::registrationChecks();
 }
 
 extern "C" int32_t KW_CDECL kwLoadReport(int32_t flag) {
-  if (flag != 0) frame::loadReport();
+  if (flag != 0) kw::exporting::loadReport();
   return 0;
 }

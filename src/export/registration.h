@@ -2,8 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include "export/layer.h"
 
-namespace frame {
+namespace kw::exporting {
 
 // One table whose record size differs between the plug-in and the host.
 struct SizeMismatch {
@@ -24,4 +25,8 @@ int32_t registrationChecks();
 
 void loadReport();
 
-}  // namespace frame
+// After a successful registration: shows the install notice once, unless
+// kwitom.ini says not to ask.
+void showInstallNotice();
+
+}  // namespace kw::exporting

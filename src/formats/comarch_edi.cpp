@@ -18,8 +18,9 @@
 #include "frame/host_constants.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "formats/layer.h"
 
-namespace kw {
+namespace kw::formats {
 
 namespace {
 
@@ -230,11 +231,10 @@ void writeDocument(HostFile* file, char* tspr, const WriterTables& tables, char*
 
 }  // namespace
 
-}  // namespace kw
+}  // namespace kw::formats
 
-namespace writers {
+namespace kw::formats::writers {
 
-using namespace kw;
 
 void comarchEdi(char* tspr, const Finish& finish) {
   std::optional<_CCabFileList> cabFiles;
@@ -252,4 +252,4 @@ void comarchEdi(char* tspr, const Finish& finish) {
                [&](HostFile* file, WriterTables& tables) { writeDocument(file, tspr, tables, iln, iln + kIlnRoom); });
 }
 
-}  // namespace writers
+}  // namespace kw::formats::writers

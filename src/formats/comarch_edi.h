@@ -4,8 +4,9 @@
 #include <cstdint>
 
 #include "frame/host_abi.h"
+#include "formats/layer.h"
 
-namespace kw {
+namespace kw::formats {
 
 // The ILN numbers of seller (bytes 0 to 13) and buyer (bytes 14 to 27), as
 // dialog 1003 edits them.
@@ -19,4 +20,4 @@ void readStoredIlns(char* ilnBuffer);
 // Writes one Line element per line that counts; returns their number.
 int32_t writeEdiLines(const char* tspr, HostFile* file);
 
-}  // namespace kw
+}  // namespace kw::formats

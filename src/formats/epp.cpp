@@ -16,8 +16,9 @@
 #include "frame/helpers.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "formats/layer.h"
 
-namespace kw {
+namespace kw::formats {
 
 namespace {
 
@@ -267,11 +268,10 @@ int32_t _eppLines(const char* tspr, HostFile* file, const char* currency) {
   return written;
 }
 
-}  // namespace kw
+}  // namespace kw::formats
 
-namespace writers {
+namespace kw::formats::writers {
 
-using namespace kw;
 
 void epp(char* tspr, const Finish& finish) {
   std::optional<_CCabFileList> cabFiles;
@@ -290,4 +290,4 @@ void epp(char* tspr, const Finish& finish) {
                });
 }
 
-}  // namespace writers
+}  // namespace kw::formats::writers

@@ -4,8 +4,9 @@
 #include <cstdint>
 
 #include "frame/host_abi.h"
+#include "formats/layer.h"
 
-namespace kw {
+namespace kw::formats {
 
 // The invoice's line records and the whole "TOWARY" section; returns the
 // number of line records written.
@@ -17,4 +18,4 @@ int32_t _eppLineCount(const char* tspr);
 // The current moment as YYYYMMDDhhmm00; the buffer holds at least 15 bytes.
 char* _eppTimestamp(char* buffer);
 
-}  // namespace kw
+}  // namespace kw::formats

@@ -23,8 +23,9 @@
 #include "frame/helpers.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "formats/layer.h"
 
-namespace kw {
+namespace kw::formats {
 
 namespace {
 
@@ -656,11 +657,10 @@ bool ksefExportEnabled() {
   return _fileSetting(kSettingsFile, kSettingRead, kSection, "Eksport", "%d", &value) == 0 && value != 0;
 }
 
-}  // namespace kw
+}  // namespace kw::formats
 
-namespace writers {
+namespace kw::formats::writers {
 
-using namespace kw;
 
 // No printout and no mail: the buyer receives a KSeF invoice through KSeF,
 // so the export closes with a notice that names the file to send.
@@ -709,4 +709,4 @@ void ksef(char* tspr, const Finish&) {
                });
 }
 
-}  // namespace writers
+}  // namespace kw::formats::writers

@@ -1,8 +1,9 @@
 #include "formats/ksef_sums.h"
 
 #include <cmath>
+#include "formats/layer.h"
 
-namespace kw::ksef {
+namespace kw::formats::ksef {
 
 namespace {
 
@@ -81,4 +82,4 @@ int64_t VatSums::gross() const {
   return sum;
 }
 
-}  // namespace kw::ksef
+}  // namespace kw::formats::ksef

@@ -5,8 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include "formats/layer.h"
 
-namespace kw::ksef {
+namespace kw::formats::ksef {
 
 // Where a line's rate goes in the document: its P_12 text and the P_13 field.
 enum Slot { kSlot1, kSlot2, kSlot3, kSlot0, kSlotExempt, kSlotNotSubject, kSlotCount };
@@ -56,4 +57,4 @@ class VatSums {
   bool used_[9] = {};
 };
 
-}  // namespace kw::ksef
+}  // namespace kw::formats::ksef

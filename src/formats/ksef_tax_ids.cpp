@@ -2,8 +2,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include "formats/layer.h"
 
-namespace kw::ksef {
+namespace kw::formats::ksef {
 
 namespace {
 
@@ -111,4 +112,4 @@ BuyerId buyerIdOf(const std::string& typed) {
   return id;
 }
 
-}  // namespace kw::ksef
+}  // namespace kw::formats::ksef

@@ -3,8 +3,9 @@
 #pragma once
 
 #include <string>
+#include "formats/layer.h"
 
-namespace kw::ksef {
+namespace kw::formats::ksef {
 
 // Ten digits of the schema's NIP pattern: the first not 0, the second and
 // third not both 0.
@@ -36,4 +37,4 @@ struct BuyerId {
 // count; letters may be small.
 BuyerId buyerIdOf(const std::string& typed);
 
-}  // namespace kw::ksef
+}  // namespace kw::formats::ksef

@@ -3,8 +3,9 @@
 #include <cstdint>
 
 #include "data/text_output.h"
+#include "formats/layer.h"
 
-namespace kw::ksef {
+namespace kw::formats::ksef {
 
 namespace {
 
@@ -92,4 +93,4 @@ size_t characterCount(const std::string& utf8) {
   return count;
 }
 
-}  // namespace kw::ksef
+}  // namespace kw::formats::ksef

@@ -6,8 +6,9 @@
 
 #include <cstddef>
 #include <string>
+#include "formats/layer.h"
 
-namespace kw::ksef {
+namespace kw::formats::ksef {
 
 // A host text (host code page) with its control bytes made blanks, trimmed
 // of blanks at both ends.
@@ -21,4 +22,4 @@ std::string settingText(const std::string& stored);
 // The characters of a UTF-8 text.
 size_t characterCount(const std::string& utf8);
 
-}  // namespace kw::ksef
+}  // namespace kw::formats::ksef

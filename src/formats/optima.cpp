@@ -13,8 +13,9 @@
 #include "frame/helpers.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "formats/layer.h"
 
-namespace kw {
+namespace kw::formats {
 
 namespace {
 
@@ -233,11 +234,10 @@ void writeDocument(HostFile* file, char* tspr, const WriterTables& tables) {
 
 }  // namespace
 
-}  // namespace kw
+}  // namespace kw::formats
 
-namespace writers {
+namespace kw::formats::writers {
 
-using namespace kw;
 using namespace layout;
 
 void optima(char* tspr, const Finish& finish) {
@@ -245,4 +245,4 @@ void optima(char* tspr, const Finish& finish) {
                [&](HostFile* file, WriterTables& tables) { writeDocument(file, tspr, tables); });
 }
 
-}  // namespace writers
+}  // namespace kw::formats::writers

@@ -4,11 +4,12 @@
 #include <cstdint>
 
 #include "frame/host_abi.h"
+#include "formats/layer.h"
 
-namespace kw {
+namespace kw::formats {
 
 // Writes one POZYCJA per counting line of the invoice; returns how many
 // lines counted.
 int32_t writeOptimaLines(const char* tspr, HostFile* file);
 
-}  // namespace kw
+}  // namespace kw::formats

@@ -15,8 +15,9 @@
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
 #include "frame/platform.h"
+#include "formats/layer.h"
 
-namespace kw {
+namespace kw::formats {
 
 namespace {
 
@@ -155,11 +156,10 @@ char* _fileNameSafe(char* target, const char* source) {
   return target;
 }
 
-}  // namespace kw
+}  // namespace kw::formats
 
-namespace writers {
+namespace kw::formats::writers {
 
-using namespace kw;
 using namespace layout;
 
 void pcMarket(char* tspr, const Finish& finish) {
@@ -175,4 +175,4 @@ void pcMarket(char* tspr, const Finish& finish) {
       [&](HostFile* file, WriterTables& tables) { writeDocument(file, tspr, tables); });
 }
 
-}  // namespace writers
+}  // namespace kw::formats::writers

@@ -10,8 +10,9 @@
 #include "frame/mazovia_text.h"
 #include "frame/own_file.h"
 #include "frame/platform.h"
+#include "formats/layer.h"
 
-namespace kw {
+namespace kw::formats {
 
 bool openWriterTables(WriterTables& tables) {
   tables.customers = openTable(kCustomerTable);
@@ -117,4 +118,4 @@ std::string formatShiftedDate(const char* hostDate, int32_t days, const char* fo
   return formatDate(shifted, format);
 }
 
-}  // namespace kw
+}  // namespace kw::formats

@@ -11,8 +11,9 @@
 #include "formats/writers.h"
 #include "frame/host_abi.h"
 #include "frame/host_services.h"
+#include "formats/layer.h"
 
-namespace kw {
+namespace kw::formats {
 
 struct WriterTables {
   HostTable* customers = nullptr;  // 35: its current record is `Kontrahent`
@@ -111,4 +112,4 @@ std::string formatDate(const char* hostDate, const char* format);
 // The same for the date `days` later (host service 31012).
 std::string formatShiftedDate(const char* hostDate, int32_t days, const char* format);
 
-}  // namespace kw
+}  // namespace kw::formats

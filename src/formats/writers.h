@@ -5,8 +5,9 @@
 #include <functional>
 
 #include "frame/host_abi.h"
+#include "formats/layer.h"
 
-namespace writers {
+namespace kw::formats::writers {
 
 // A whole data file and what the closing steps need: the printout's name
 // beside it and the records the file was written from.
@@ -29,4 +30,4 @@ void epp(char* invoice, const Finish& finish);         // F4
 // F5, when switched on: closes with its own notice, no printout and no mail.
 void ksef(char* invoice, const Finish& finish);
 
-}  // namespace writers
+}  // namespace kw::formats::writers

@@ -1,12 +1,11 @@
-// Process attach and the two forwarding exports.
+// Process attach: the module, its path and the host module.
 #include <cstring>
 
-#include "frame/exports.h"
 #include "frame/host_constants.h"
 #include "frame/module_state.h"
 #include "frame/platform.h"
 
-namespace frame {
+namespace kw::frame {
 
 const char kPluginTitle[51] = "Eksport faktur. Rejestr faktur sprzedazy - Ctrl+F3";
 const char kHostModuleName[] = "WELKOR";
@@ -45,22 +44,20 @@ void attach(void* ownModule) {
   ensureHostModule();
 }
 
-}  // namespace frame
-
-// The host's module interface has two forwarding entries; this plug-in has
-// nothing to forward, so they give the host's answers for an empty target.
-extern "C" int32_t KW_CDECL kwForward1() { return 0; }
-
-extern "C" int32_t KW_CDECL kwForward2(int32_t) { return hostabi::kEmptyForwardResult; }
+}  // namespace kw::frame
 
 #if defined(_WIN32)
 #include <windows.h>
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) frame::attach(instance);
+  if (reason == DLL_PROCESS_ATTACH) kw::frame::attach(instance);
   return TRUE;
 }
 #else
 // Natively the attach step runs ahead of the module's static initialisers,
 // as the loader's notification does.
-__attribute__((constructor(101))) static void attachOnLoad() { frame::attach(platform::ownModuleHandle()); }
+namespace kw::frame {
+namespace {
+__attribute__((constructor(101))) void attachOnLoad() { attach(platform::ownModuleHandle()); }
+}  // namespace
+}  // namespace kw::frame
 #endif

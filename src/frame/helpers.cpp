@@ -10,7 +10,7 @@
 #include "frame/mazovia_text.h"
 #include "frame/module_state.h"
 
-namespace kw {
+namespace kw::frame {
 
 namespace {
 // Formats the whole text first, so that a cut never depends on the C
@@ -93,17 +93,4 @@ HostFile* _openOutputFile(const char* path, const char* mode) {
   return owned;
 }
 
-void showInstallNotice() {
-  int32_t value = 0;
-  int16_t flag = 0;
-  if (_fileSetting("kwitom.ini", 1, "kwitom", "Pytaj", "%d", &value) == 0) flag = static_cast<int16_t>(value);
-  if (flag != 0) return;
-  char text[1024];
-  static constexpr auto kNotice = KW_MAZ("Zainstalowano wtyczkę do programu:\n%s");
-  _formatText(text, sizeof text, kNotice, frame::kPluginTitle);
-  value = flag;
-  svc::showNotice(1668, &value, 0, text);
-  _fileSetting("kwitom.ini", 2, "kwitom", "Pytaj", "%d", static_cast<int32_t>(static_cast<int16_t>(value)));
-}
-
-}  // namespace kw
+}  // namespace kw::frame

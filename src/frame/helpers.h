@@ -7,7 +7,7 @@
 
 #include "frame/host_abi.h"
 
-namespace kw {
+namespace kw::frame {
 
 // sprintf into a buffer of `size` bytes; a longer text is cut to fit and
 // terminated. Returns the characters written, -1 on a formatting error.
@@ -30,7 +30,4 @@ void _showMessage(const char* title, const char* format, int32_t kind, ...);
 // Opens a file through the host; the caller owns it. Null when it failed.
 HostFile* _openOutputFile(const char* path, const char* mode);
 
-// After a successful registration: shows the install notice once.
-void showInstallNotice();
-
-}  // namespace kw
+}  // namespace kw::frame

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace hostabi {
+namespace kw::frame::hostabi {
 
 // Tables by number (host service 52256).
 constexpr int32_t kCustomerTable = 35;  // customer records, Kontrahent
@@ -67,4 +67,4 @@ constexpr int32_t kEmptyForwardResult = -1234567890;
 // The host memory block in which _fprintfUTF and _fprintf1250 compose a piece.
 constexpr uint32_t kFormatBufferSize = 205825;
 
-}  // namespace hostabi
+}  // namespace kw::frame::hostabi

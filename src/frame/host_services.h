@@ -14,7 +14,7 @@
 #define KW_HIDDEN __attribute__((visibility("hidden")))
 #endif
 
-namespace kw {
+namespace kw::frame {
 
 template <typename F>
 struct HostSlot {
@@ -49,10 +49,10 @@ void unbindAllServices();
 // The slot's current content, for checks of the binding.
 void* slotContent(uint32_t ordinal);
 
-}  // namespace kw
+}  // namespace kw::frame
 
-namespace svc {
-#define KW_DECLARE_SLOT(ordinal, name, conv, ret, params) extern kw::HostSlot<Fn_##ordinal> name;
+namespace kw::frame::svc {
+#define KW_DECLARE_SLOT(ordinal, name, conv, ret, params) extern HostSlot<Fn_##ordinal> name;
 KW_HOST_SERVICES(KW_DECLARE_SLOT)
 #undef KW_DECLARE_SLOT
-}  // namespace svc
+}  // namespace kw::frame::svc

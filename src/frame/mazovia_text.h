@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-namespace kw {
+namespace kw::frame {
 
 template <size_t N>
 struct MazoviaText {
@@ -60,6 +60,6 @@ constexpr MazoviaText<N> toMazovia(const char (&utf8)[N]) {
   return out;
 }
 
-}  // namespace kw
+}  // namespace kw::frame
 
-#define KW_MAZ(text) (::kw::toMazovia(text))
+#define KW_MAZ(text) (::kw::frame::toMazovia(text))

@@ -5,7 +5,7 @@
 
 #include "frame/host_abi.h"
 
-namespace frame {
+namespace kw::frame {
 
 extern const char kPluginTitle[51];   // "Eksport faktur. Rejestr faktur sprzedazy - Ctrl+F3"
 extern const char kHostModuleName[];  // "WELKOR"
@@ -32,4 +32,4 @@ void* hostModule();
 // The text after the last backslash, then after the last slash within that.
 const char* baseNameOf(const char* path);
 
-}  // namespace frame
+}  // namespace kw::frame

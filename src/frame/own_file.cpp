@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-namespace kw {
+namespace kw::frame {
 
 void ownFileTag(char* tag, size_t size, unsigned attempt) {
   std::snprintf(tag, size, "%lx-%u", static_cast<unsigned long>(platform::GetCurrentProcessId()), attempt);
 }
 
-}  // namespace kw
+}  // namespace kw::frame

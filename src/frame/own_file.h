@@ -7,7 +7,7 @@
 
 #include "frame/platform.h"
 
-namespace kw {
+namespace kw::frame {
 
 // "<process>-<attempt>": tells the attempts of this process apart; another
 // process, here or on another workstation, is kept out by the exclusive
@@ -35,4 +35,4 @@ bool claimOwnFile(char* path, size_t size, Compose compose) {
   return false;
 }
 
-}  // namespace kw
+}  // namespace kw::frame

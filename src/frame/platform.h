@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-namespace platform {
+namespace kw::frame::platform {
 
 void* GetModuleHandleA(const char* name);
 uint32_t GetModuleFileNameA(void* module, char* path, uint32_t size);
@@ -75,4 +75,4 @@ class UnwindGuard {
 #endif
 };
 
-}  // namespace platform
+}  // namespace kw::frame::platform

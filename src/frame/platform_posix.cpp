@@ -14,7 +14,7 @@
 #include "frame/host_abi.h"
 #include "frame/platform.h"
 
-namespace platform {
+namespace kw::frame::platform {
 
 namespace {
 
@@ -175,4 +175,4 @@ void* ownModuleHandle() {
   return dlopen(search.found.c_str(), RTLD_LAZY | RTLD_NOLOAD);
 }
 
-}  // namespace platform
+}  // namespace kw::frame::platform

@@ -5,7 +5,7 @@
 
 #include "frame/platform.h"
 
-namespace platform {
+namespace kw::frame::platform {
 
 void* GetModuleHandleA(const char* name) { return reinterpret_cast<void*>(::GetModuleHandleA(name)); }
 
@@ -113,4 +113,4 @@ int UnwindGuard::handle(void* record, void* frame, void*, void*) {
   return ExceptionContinueSearch;
 }
 
-}  // namespace platform
+}  // namespace kw::frame::platform

@@ -6,7 +6,7 @@
 #include "frame/module_state.h"
 #include "frame/platform.h"
 
-namespace kw {
+namespace kw::frame {
 
 MissingServices g_missing = {0, {0}};
 
@@ -27,7 +27,7 @@ KW_HOST_SERVICES(KW_DEFINE_ABSENT)
 }  // namespace absent
 }  // namespace
 
-}  // namespace kw
+}  // namespace kw::frame
 
 // First-call entries (trampolines.cpp): bind the slot, then continue into the
 // service with the caller's registers and stack untouched.
@@ -37,14 +37,14 @@ KW_HOST_SERVICES(KW_DECLARE_FIRST_CALL)
 #undef KW_DECLARE_FIRST_CALL
 }
 
-namespace svc {
+namespace kw::frame::svc {
 #define KW_DEFINE_SLOT(ordinal, name, conv, ret, params) \
-  kw::HostSlot<Fn_##ordinal> name = {reinterpret_cast<Fn_##ordinal>(&kw_first_##ordinal), &kw::absent::name};
+  HostSlot<Fn_##ordinal> name = {reinterpret_cast<Fn_##ordinal>(&kw_first_##ordinal), &absent::name};
 KW_HOST_SERVICES(KW_DEFINE_SLOT)
 #undef KW_DEFINE_SLOT
-}  // namespace svc
+}  // namespace kw::frame::svc
 
-namespace kw {
+namespace kw::frame {
 
 void* resolveService(const char* identifier) {
   uintptr_t id = reinterpret_cast<uintptr_t>(identifier);
@@ -92,17 +92,17 @@ void* slotContent(uint32_t ordinal) {
   return nullptr;
 }
 
-}  // namespace kw
+}  // namespace kw::frame
 
 // Called by a first-call entry with its ordinal: binds that slot and returns
 // where the call continues.
 extern "C" KW_HIDDEN void* kw_bind_on_first_call(uint32_t ordinal) {
-  frame::ensureHostModule();
+  kw::frame::ensureHostModule();
   switch (ordinal) {
 #define KW_FIRST(ordinal, name, conv, ret, params) \
   case ordinal:                                    \
-    kw::bindSlot(svc::name, ordinal);              \
-    return reinterpret_cast<void*>(svc::name.fn ? svc::name.fn : svc::name.absent);
+    kw::frame::bindSlot(kw::frame::svc::name, ordinal); \
+    return reinterpret_cast<void*>(kw::frame::svc::name.fn ? kw::frame::svc::name.fn : kw::frame::svc::name.absent);
     KW_HOST_SERVICES(KW_FIRST)
 #undef KW_FIRST
   }
@@ -112,14 +112,16 @@ extern "C" KW_HIDDEN void* kw_bind_on_first_call(uint32_t ordinal) {
 // Load-time binders: the module's static initialisers, one per service, in slot
 // order. The first one finds the host module if the attach step has not yet
 // (the Windows C runtime runs them before DllMain).
+namespace kw::frame {
 namespace {
 template <typename F>
-int bindAtLoad(kw::HostSlot<F>& slot, uint32_t ordinal) {
-  frame::ensureHostModule();
-  kw::bindSlot(slot, ordinal);
+int bindAtLoad(HostSlot<F>& slot, uint32_t ordinal) {
+  ensureHostModule();
+  bindSlot(slot, ordinal);
   return 0;
 }
 #define KW_LOAD_BINDER(ordinal, name, conv, ret, params) const int bound_##ordinal = bindAtLoad(svc::name, ordinal);
 KW_HOST_SERVICES(KW_LOAD_BINDER)
 #undef KW_LOAD_BINDER
 }  // namespace
+}  // namespace kw::frame

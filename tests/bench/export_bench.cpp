@@ -30,6 +30,8 @@
 #include "mazovia.h"
 #include "tables.h"
 
+using namespace kw::exporting;
+
 namespace {
 
 using Writer = InvoiceWriter;
@@ -71,7 +73,7 @@ std::string money(int64_t cents) {
 
 // The header's sums of the lines, worked out as the invoice's own printout has them.
 std::string sumsOf(int lines) {
-  using namespace kw::ksef;
+  using namespace ksef;
   VatSums sums(true);
   for (int i = 0; i < lines; ++i)
     sums.add(*rateClassOf(static_cast<uint16_t>(vatCodeOf(i)), kRates[vatCodeOf(i)]),

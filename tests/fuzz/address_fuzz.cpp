@@ -8,6 +8,8 @@
 
 #include "data/address.h"
 
+using namespace kw::data;
+
 namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -28,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memset(postalCode.get(), 'Z', 7);
   std::memset(city.get(), 'Z', 256);
 
-  kw::PodzielAdres(source.get(), street.get(), postalCode.get(), city.get());
+  PodzielAdres(source.get(), street.get(), postalCode.get(), city.get());
 
   check(std::memchr(street.get(), '\0', 256) && std::memchr(city.get(), '\0', 256));
   check(std::memchr(postalCode.get(), '\0', 7));

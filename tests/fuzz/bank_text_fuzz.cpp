@@ -8,6 +8,8 @@
 
 #include "data/address.h"
 
+using namespace kw::data;
+
 namespace {
 
 void check(bool condition) {
@@ -24,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memset(name.get(), 'Z', 256);
   std::memset(account.get(), 'Z', 256);
 
-  kw::PodzielBankKonto(source.get(), name.get(), account.get());
+  PodzielBankKonto(source.get(), name.get(), account.get());
 
   check(std::memchr(name.get(), '\0', 256) && std::memchr(account.get(), '\0', 256));
   const std::string work(source.get(), strnlen(source.get(), 255));

@@ -14,6 +14,8 @@
 #include "frame/helpers.h"
 #include "frame/host_services.h"
 
+using namespace kw::data;
+
 namespace {
 
 void check(bool condition) {
@@ -51,16 +53,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memcpy(text.get(), data, size);
   text[size] = '\0';
   const size_t length = std::strlen(text.get());
-  check(kw::_xmlSafe(text.get()) == text.get());
+  check(_xmlSafe(text.get()) == text.get());
   check(std::strlen(text.get()) == length);
   check(std::strpbrk(text.get(), "<&>\"'\\\n\r") == nullptr);
 
-  HostFile* utf8 = kw::_openOutputFile("fuzz_utf8.out", "wt");
-  HostFile* windows = kw::_openOutputFile("fuzz_1250.out", "wt");
+  HostFile* utf8 = _openOutputFile("fuzz_utf8.out", "wt");
+  HostFile* windows = _openOutputFile("fuzz_1250.out", "wt");
   check(utf8 && windows);
   // A text four times over: a piece made mostly of three-byte characters.
-  kw::_fprintfUTF(utf8, "<a>%s</a>\n%s%s%s", text.get(), text.get(), text.get(), text.get());
-  kw::_fprintf1250(windows, "<a>%s</a>\n%s%s%s", text.get(), text.get(), text.get(), text.get());
+  _fprintfUTF(utf8, "<a>%s</a>\n%s%s%s", text.get(), text.get(), text.get(), text.get());
+  _fprintf1250(windows, "<a>%s</a>\n%s%s%s", text.get(), text.get(), text.get(), text.get());
   svc::closeFile(utf8);
   svc::closeFile(windows);
 

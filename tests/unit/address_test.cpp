@@ -50,7 +50,7 @@ struct AddressBuffers {
   std::vector<char> city = std::vector<char>(256 + kGuard, 'Z');
 
   Parts split(const std::string& source) {
-    kw::PodzielAdres(source.c_str(), street.data(), postalCode.data(), city.data());
+    PodzielAdres(source.c_str(), street.data(), postalCode.data(), city.data());
     for (size_t i = 0; i < kGuard; ++i) {
       EXPECT_EQ(street[256 + i], 'Z');
       EXPECT_EQ(postalCode[7 + i], 'Z');
@@ -175,7 +175,7 @@ TEST_F(Splitters, BankTextSplitsBeforeItsFirstDigit) {
   for (const BankCase& c : cases) {
     SCOPED_TRACE(c.source);
     std::vector<char> name(256 + 8, 'Z'), account(256 + 8, 'Z');
-    kw::PodzielBankKonto(c.source.c_str(), name.data(), account.data());
+    PodzielBankKonto(c.source.c_str(), name.data(), account.data());
     EXPECT_EQ(std::string(name.data()), c.bankName);
     EXPECT_EQ(std::string(account.data()), c.accountNumber);
     for (size_t i = 256; i < name.size(); ++i) {
@@ -188,7 +188,7 @@ TEST_F(Splitters, BankTextSplitsBeforeItsFirstDigit) {
 TEST_F(Splitters, BankTextIsNotCleanedUp) {
   svc::trimText.fn = &recordTrim;
   char name[256], account[256];
-  kw::PodzielBankKonto(" Bank, 12 ", name, account);
+  PodzielBankKonto(" Bank, 12 ", name, account);
   EXPECT_TRUE(g_trimmed.empty());
   EXPECT_STREQ(name, " Bank, ");
   EXPECT_STREQ(account, "12 ");

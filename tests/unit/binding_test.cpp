@@ -38,52 +38,52 @@ class Binding : public HostTest {
   void rebind(std::vector<uint32_t> missing) {
     welkor::state().db.knobs.missingServices = std::move(missing);
     welkor::removeMissingExports();
-    kw::unbindAllServices();
-    kw::bindAllServices();
+    unbindAllServices();
+    bindAllServices();
   }
   void TearDown() override {
     welkor::state().db.knobs.missingServices.clear();
     welkor::removeMissingExports();
-    kw::unbindAllServices();
-    kw::bindAllServices();
+    unbindAllServices();
+    bindAllServices();
     HostTest::TearDown();
   }
 };
 
 TEST_F(Binding, EveryServiceOfAFullHostIsBoundByOrdinal) {
   rebind({});
-  EXPECT_EQ(kw::g_missing.count, 0);
+  EXPECT_EQ(g_missing.count, 0);
   std::vector<uint32_t> ordinals = slotOrder();
   ASSERT_EQ(ordinals.size(), 78u);
   for (uint32_t ordinal : ordinals) {
-    ASSERT_NE(kw::slotContent(ordinal), nullptr) << ordinal;
-    EXPECT_EQ(kw::slotContent(ordinal), welkor::exportedService(ordinal)) << ordinal;
+    ASSERT_NE(slotContent(ordinal), nullptr) << ordinal;
+    EXPECT_EQ(slotContent(ordinal), welkor::exportedService(ordinal)) << ordinal;
   }
 }
 
 TEST_F(Binding, MissingServicesAreCountedAndTheFirstEightKeptInSlotOrder) {
   // Given out of slot order; 40008 is one that the plug-in never calls.
   rebind({52029, 30018, 52480, 40008, 22900, 52256, 21284, 35804, 52541, 38020});
-  EXPECT_EQ(kw::g_missing.count, 10);
+  EXPECT_EQ(g_missing.count, 10);
   const uint16_t expected[8] = {30018, 40008, 22900, 38020, 21284, 52256, 35804, 52541};
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(kw::g_missing.ordinals[i], expected[i]) << i;
-  EXPECT_EQ(kw::slotContent(30018), nullptr);
-  EXPECT_NE(kw::slotContent(35802), nullptr);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(g_missing.ordinals[i], expected[i]) << i;
+  EXPECT_EQ(slotContent(30018), nullptr);
+  EXPECT_NE(slotContent(35802), nullptr);
 }
 
 TEST_F(Binding, AnUnknownNameIsReportedButNotCounted) {
   rebind({});
-  EXPECT_EQ(kw::resolveService("no_such_service"), nullptr);
-  EXPECT_EQ(kw::g_missing.count, 0);
+  EXPECT_EQ(resolveService("no_such_service"), nullptr);
+  EXPECT_EQ(g_missing.count, 0);
 }
 
 TEST_F(Binding, AFirstCallBindsTheSlotAndReachesTheServiceWithItsArguments) {
-  kw::unbindAllServices();
-  void* entry = kw::slotContent(52028);
+  unbindAllServices();
+  void* entry = slotContent(52028);
   // Plain cdecl.
   EXPECT_EQ(svc::showTitled("Uwaga", "tekst", 7), 0);
-  EXPECT_NE(kw::slotContent(52028), entry);
-  EXPECT_EQ(kw::slotContent(52028), welkor::exportedService(52028));
+  EXPECT_NE(slotContent(52028), entry);
+  EXPECT_EQ(slotContent(52028), welkor::exportedService(52028));
   // Variadic, with a double among the values.
   svc::stopMessage(15000, "STOP!!!", "%s|%d|%.2f|%s", 0xF001, 0x6E2E, "a", 42, 2.5, "z");
   // thiscall.
@@ -99,13 +99,13 @@ TEST_F(Binding, AFirstCallBindsTheSlotAndReachesTheServiceWithItsArguments) {
   EXPECT_EQ(log[1].text, "a|42|2.50|z");
   EXPECT_EQ(log[1].numbers, (std::vector<int64_t>{15000, 0xF001, 0x6E2E}));
   EXPECT_EQ(welkor::state().scopeLog, (std::vector<std::string>{"enter Zakres", "leave Zakres"}));
-  EXPECT_EQ(kw::g_missing.count, 0);
+  EXPECT_EQ(g_missing.count, 0);
 }
 
 TEST_F(Binding, ACallToAServiceThatTheHostLacksDoesNothingAndReturnsZero) {
   welkor::state().db.knobs.missingServices = {52028, 35802, 22567};
   welkor::removeMissingExports();
-  kw::unbindAllServices();
+  unbindAllServices();
   // First calls through unbound slots, then calls through the bound (empty) ones.
   for (int round = 0; round < 2; ++round) {
     EXPECT_EQ(svc::showTitled("Uwaga", "tekst", 1), 0);
@@ -114,11 +114,11 @@ TEST_F(Binding, ACallToAServiceThatTheHostLacksDoesNothingAndReturnsZero) {
     EXPECT_EQ(svc::fileHolderRelease(holder), nullptr);
   }
   EXPECT_TRUE(welkor::state().messages.empty());
-  EXPECT_EQ(kw::g_missing.count, 3);
+  EXPECT_EQ(g_missing.count, 3);
   welkor::state().db.knobs.missingServices.clear();
   welkor::removeMissingExports();
-  kw::unbindAllServices();
-  kw::bindAllServices();
+  unbindAllServices();
+  bindAllServices();
 }
 
 TEST(BaseName, IsTheTextAfterTheLastBackslashThenAfterTheLastSlash) {
@@ -163,9 +163,9 @@ std::string debugOutputOfBinding(bool traced) {
       raise(SIGSTOP);
     }
     welkor::state().db.knobs.missingServices = {30018, 52630, 21284, 40008, 41611, 41613, 30005, 52441, 32108, 30908};
-    kw::unbindAllServices();
-    kw::bindAllServices();
-    _exit(kw::g_missing.count);
+    unbindAllServices();
+    bindAllServices();
+    _exit(g_missing.count);
   }
   close(pipeFds[1]);
   int status = 0;

@@ -36,11 +36,11 @@ TEST_F(ComarchEdi, StoredNumbersFillTheirFieldsCutTo13Characters) {
   for (const Case& c : cases) {
     std::remove("WELKOR.INI");
     if (c.ini) testing_support::writeFile("WELKOR.INI", c.ini);
-    char iln[kw::kIlnBufferSize + 4];
+    char iln[kIlnBufferSize + 4];
     std::memset(iln, 'x', sizeof iln);
-    kw::readStoredIlns(iln);
+    readStoredIlns(iln);
     EXPECT_EQ(std::string(iln), c.seller);
-    EXPECT_EQ(std::string(iln + kw::kIlnRoom), c.buyer);
+    EXPECT_EQ(std::string(iln + kIlnRoom), c.buyer);
     EXPECT_EQ(iln[13], '\0');
     EXPECT_EQ(iln[27], '\0');
     EXPECT_EQ(iln[28], 'x') << "written past the ILN buffer";
@@ -53,9 +53,9 @@ TEST_F(ComarchEdi, LinesWithoutLineTableAreNoneAndTheUserIsTold) {
            "host": { "tables": { "45": { "absent": true } } } })",
       "test");
   welkor::tables().open(welkor::state().db);
-  HostFile* file = kw::_openOutputFile("out.xml", "wt");
+  HostFile* file = _openOutputFile("out.xml", "wt");
   ASSERT_NE(file, nullptr);
-  EXPECT_EQ(kw::writeEdiLines(welkor::state().db.invoices.at(0).header.data(), file), 0);
+  EXPECT_EQ(writeEdiLines(welkor::state().db.invoices.at(0).header.data(), file), 0);
   svc::closeFile(file);
   EXPECT_EQ(testing_support::readFile("out.xml"), "");
   ASSERT_EQ(welkor::state().messages.size(), 1u);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "data/dialog_templates.h"
+#include "plugin_names.h"
 #include "dialog_template.h"
 
 namespace {

@@ -46,7 +46,7 @@ TEST_F(Epp, TimestampFollowsTheFixedMoment) {
                         Case{"2024-01-01 00:00", "20240101000000"}}) {
     setNow(c.now);
     char buffer[32] = {};
-    EXPECT_EQ(kw::_eppTimestamp(buffer), buffer);
+    EXPECT_EQ(_eppTimestamp(buffer), buffer);
     EXPECT_STREQ(buffer, c.stamp) << c.now;
   }
 }
@@ -55,7 +55,7 @@ TEST_F(Epp, TimestampWithoutFixedMomentUsesTheClock) {
   setNow(nullptr);
   std::time_t before = std::time(nullptr);
   char buffer[32] = {};
-  kw::_eppTimestamp(buffer);
+  _eppTimestamp(buffer);
   std::time_t after = std::time(nullptr);
   EXPECT_TRUE(buffer == stampOf(before) || buffer == stampOf(after)) << buffer;
 }
@@ -63,10 +63,10 @@ TEST_F(Epp, TimestampWithoutFixedMomentUsesTheClock) {
 TEST_F(Epp, WithoutLineTableNothingIsWrittenAndEachPassSaysWhy) {
   load(R"({ "invoices": [ { "IdDokumentu": 1, "lines": [ { "Nazwa": "A", "Ilosc": 1 } ] } ],
             "host": { "tables": { "45": { "absent": true } } } })");
-  HostFile* file = kw::_openOutputFile("out.epp", "wt");
+  HostFile* file = _openOutputFile("out.epp", "wt");
   ASSERT_NE(file, nullptr);
-  EXPECT_EQ(kw::_eppLineCount(invoice()), 0);
-  EXPECT_EQ(kw::_eppLines(invoice(), file, "PLN"), 0);
+  EXPECT_EQ(_eppLineCount(invoice()), 0);
+  EXPECT_EQ(_eppLines(invoice(), file, "PLN"), 0);
   svc::closeFile(file);
   EXPECT_EQ(testing_support::readFile("out.epp"), "");
   const auto& messages = welkor::state().messages;
@@ -79,7 +79,7 @@ TEST_F(Epp, LineCountSkipsLinesWithoutQuantityOrName) {
   load(R"({ "invoices": [ { "IdDokumentu": 1, "lines": [
             { "Nazwa": "A", "Ilosc": 1 }, { "Nazwa": "B", "Ilosc": 0 }, { "Nazwa": "", "Ilosc": 2 },
             { "Nazwa": "C", "Ilosc": -1 } ] } ] })");
-  EXPECT_EQ(kw::_eppLineCount(invoice()), 2);
+  EXPECT_EQ(_eppLineCount(invoice()), 2);
 }
 
 }  // namespace

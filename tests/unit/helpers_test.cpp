@@ -5,7 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "frame/exports.h"
+#include "export/exports.h"
+#include "export/registration.h"
 #include "frame/helpers.h"
 #include "frame/host_services.h"
 #include "test_support.h"
@@ -31,7 +32,7 @@ TEST(FormatTextN, WritesAtMostSizeCharactersAndTerminatesOnlyWhenThereIsRoom) {
   for (const Case& c : cases) {
     char buffer[16];
     std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(kw::_formatTextN(buffer, c.size, "%s%d", "abc", 123), c.result) << c.size;
+    EXPECT_EQ(_formatTextN(buffer, c.size, "%s%d", "abc", 123), c.result) << c.size;
     size_t n = std::strlen(c.written);
     EXPECT_EQ(std::string(buffer, n), c.written) << c.size;
     EXPECT_EQ(buffer[n], c.terminated ? '\0' : '#') << c.size;
@@ -41,49 +42,49 @@ TEST(FormatTextN, WritesAtMostSizeCharactersAndTerminatesOnlyWhenThereIsRoom) {
 TEST(FormatText, CutsATextThatDoesNotFitAndAlwaysTerminates) {
   char buffer[8];
   std::memset(buffer, '#', sizeof buffer);
-  EXPECT_EQ(kw::_formatText(buffer, 5, "%s", "Warszawa"), 4);
+  EXPECT_EQ(_formatText(buffer, 5, "%s", "Warszawa"), 4);
   EXPECT_STREQ(buffer, "Wars");
   EXPECT_EQ(buffer[5], '#');
-  EXPECT_EQ(kw::_formatText(buffer, sizeof buffer, "%d-%s", 7, "x"), 3);
+  EXPECT_EQ(_formatText(buffer, sizeof buffer, "%d-%s", 7, "x"), 3);
   EXPECT_STREQ(buffer, "7-x");
 }
 
 class Helpers : public HostTest {};
 
 TEST_F(Helpers, SettingsRoundTripThroughTheIniFiles) {
-  ASSERT_EQ(kw::_hostSetting(2, "EOCD", "Seller", "%s", "5901234123457"), 0);
-  ASSERT_EQ(kw::_hostSetting(2, "EOCD", "Buyer", "%s", ""), 0);
-  ASSERT_EQ(kw::_fileSetting("kwitom.ini", 2, "kwitom", "Pytaj", "%d", -3), 0);
+  ASSERT_EQ(_hostSetting(2, "EOCD", "Seller", "%s", "5901234123457"), 0);
+  ASSERT_EQ(_hostSetting(2, "EOCD", "Buyer", "%s", ""), 0);
+  ASSERT_EQ(_fileSetting("kwitom.ini", 2, "kwitom", "Pytaj", "%d", -3), 0);
   char text[1024] = "unchanged";
   int32_t number = 99;
-  EXPECT_EQ(kw::_hostSetting(1, "eocd", "SELLER", "%s", text), 0);
+  EXPECT_EQ(_hostSetting(1, "eocd", "SELLER", "%s", text), 0);
   EXPECT_STREQ(text, "5901234123457");
-  EXPECT_EQ(kw::_fileSetting("kwitom.ini", 1, "kwitom", "Pytaj", "%d", &number), 0);
+  EXPECT_EQ(_fileSetting("kwitom.ini", 1, "kwitom", "Pytaj", "%d", &number), 0);
   EXPECT_EQ(number, -3);
-  EXPECT_NE(kw::_fileSetting("kwitom.ini", 1, "kwitom", "Brak", "%d", &number), 0);
+  EXPECT_NE(_fileSetting("kwitom.ini", 1, "kwitom", "Brak", "%d", &number), 0);
   EXPECT_EQ(number, -3);
   EXPECT_EQ(readFile("WELKOR.INI"), "[EOCD]\r\nSeller=5901234123457\r\nBuyer=\r\n");
   EXPECT_EQ(readFile("kwitom.ini"), "[kwitom]\r\nPytaj=-3\r\n");
 }
 
 TEST_F(Helpers, AnOutputFileOpenedInTextModeEndsItsLinesWithCrLf) {
-  HostFile* file = kw::_openOutputFile("out.txt", "wt");
+  HostFile* file = _openOutputFile("out.txt", "wt");
   ASSERT_NE(file, nullptr);
   svc::writeFormatted(file, "a\nb%s\n", "\n");
   EXPECT_EQ(svc::closeFile(file), 0);
   EXPECT_EQ(readFile("out.txt"), "a\r\nb\r\n\r\n");
-  EXPECT_EQ(kw::_openOutputFile("no such folder/out.txt", "wt"), nullptr);
+  EXPECT_EQ(_openOutputFile("no such folder/out.txt", "wt"), nullptr);
 }
 
 TEST_F(Helpers, TheInstallNoticeIsShownOnceAndItsFlagKept) {
-  kw::showInstallNotice();
+  showInstallNotice();
   ASSERT_EQ(welkor::state().messages.size(), 1u);
   EXPECT_EQ(welkor::state().messages[0].service, 52023);
   EXPECT_EQ(welkor::state().messages[0].text,
             "Zainstalowano wtyczk\x91 do programu:\nEksport faktur. Rejestr faktur sprzedazy - Ctrl+F3");
   EXPECT_EQ(welkor::state().messages[0].numbers, (std::vector<int64_t>{1668, 0}));
   EXPECT_EQ(readFile("kwitom.ini"), "[kwitom]\r\nPytaj=1\r\n");
-  kw::showInstallNotice();
+  showInstallNotice();
   EXPECT_EQ(welkor::state().messages.size(), 1u);
 }
 

@@ -66,13 +66,13 @@ std::vector<uint32_t> concat(std::initializer_list<std::vector<uint32_t>> parts)
 }
 
 TEST_F(HostData, BothPassesSeeOnlyTheCountingLinesInScanOrder) {
-  HostTable* lines = kw::openLineTable(1324);
+  HostTable* lines = openLineTable(1324);
   ASSERT_NE(lines, nullptr);
   int32_t counted = 0;
   std::vector<std::string> names;
   {
-    kw::LineScan scan(lines, invoice(0));
-    counted = kw::countCountingLines(scan);
+    LineScan scan(lines, invoice(0));
+    counted = countCountingLines(scan);
     int32_t written = scan.pass([&](const char* line) {
       EXPECT_EQ(line, table::currentRecord(lines));
       names.push_back(rec::text(line, layout::Tspr_dok::Nazwa));
@@ -109,8 +109,8 @@ TEST_F(HostData, AScanThatCannotBeOpenedVisitsNothingAndIsStillEndedAndDisposed)
     if (c.documentId) rec::store<int32_t>(header.data(), layout::Tspr::IdDokumentu.offset, c.documentId);
     int visited = 0;
     {
-      kw::LineScan scan(kw::openTable(kw::kLineTable), header.data());
-      EXPECT_EQ(kw::countCountingLines(scan), 0);
+      LineScan scan(openTable(kLineTable), header.data());
+      EXPECT_EQ(countCountingLines(scan), 0);
       EXPECT_EQ(scan.pass([&](const char*) { ++visited; }), 0);
     }
     EXPECT_EQ(visited, 0);
@@ -123,7 +123,7 @@ TEST_F(HostData, AMissingLineTableShowsTheDiskErrorWithItsNumber) {
   load(R"({ "host": { "tables": { "45": { "absent": true } } } })");
   for (int32_t number : {1324, 1335}) {
     welkor::state().messages.clear();
-    EXPECT_EQ(kw::openLineTable(number), nullptr);
+    EXPECT_EQ(openLineTable(number), nullptr);
     ASSERT_EQ(welkor::state().messages.size(), 1u);
     const welkor::LoggedMessage& m = welkor::state().messages[0];
     EXPECT_EQ(m.service, 52028);
@@ -139,10 +139,10 @@ TEST_F(HostData, AMissingLineTableShowsTheDiskErrorWithItsNumber) {
 }
 
 TEST_F(HostData, AFailureInsideAPassStillEndsTheScanAndDisposesOfTheBlock) {
-  HostTable* lines = kw::openTable(kw::kLineTable);
+  HostTable* lines = openTable(kLineTable);
   EXPECT_THROW(
       {
-        kw::LineScan scan(lines, invoice(0));
+        LineScan scan(lines, invoice(0));
         scan.pass([](const char*) { throw std::runtime_error("writer failed"); });
       },
       std::runtime_error);
@@ -257,12 +257,12 @@ TEST_F(HostData, CustomerLookupLoadsTheCustomerIntoTable35) {
   const Case cases[] = {{43, true, "NOWAK"}, {42, true, "KOWAL"}, {99, false, "KOWAL"}, {0, false, "KOWAL"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.number);
-    EXPECT_EQ(kw::lookupCustomer(c.number), c.found);
+    EXPECT_EQ(lookupCustomer(c.number), c.found);
     EXPECT_EQ(*svc::customerSearchKey(), c.number);
     EXPECT_EQ(rec::text(current, layout::Kontrahent::Symbol), c.symbolAfter);
   }
   load(R"({ "customers": [ { "Id": 42 } ], "host": { "tables": { "35": { "absent": true } } } })");
-  EXPECT_FALSE(kw::lookupCustomer(42));
+  EXPECT_FALSE(lookupCustomer(42));
 }
 
 TEST_F(HostData, GoodsLookupTakesTheFirstRecordWithBothReferences) {
@@ -277,8 +277,8 @@ TEST_F(HostData, GoodsLookupTakesTheFirstRecordWithBothReferences) {
     char line[layout::Tspr_dok::kSize] = {};
     rec::store<uint16_t>(line, layout::Tspr_dok::RefTowaru1.offset, c.ref1);
     rec::store<uint16_t>(line, layout::Tspr_dok::RefTowaru2.offset, c.ref2);
-    char goods[kw::kGoodsRecordSize] = {};
-    EXPECT_EQ(kw::lookupGoods(line, goods), c.found);
+    char goods[kGoodsRecordSize] = {};
+    EXPECT_EQ(lookupGoods(line, goods), c.found);
     EXPECT_EQ(rec::text(goods, layout::Towar::Kod), c.code);
   }
 }
@@ -303,7 +303,7 @@ TEST_F(HostData, TextsThatFillTheirRoomEndAtTheRoom) {
        hexOf(name + code) + R"(" } ] } ] } ] })");
   std::vector<std::string> seen;
   {
-    kw::LineScan scan(kw::openTable(kw::kLineTable), invoice(0));
+    LineScan scan(openTable(kLineTable), invoice(0));
     scan.pass([&](const char* line) {
       seen.push_back(rec::text(line, layout::Tspr_dok::Nazwa));
       seen.push_back(rec::text(line, layout::Tspr_dok::Kod));
@@ -312,8 +312,8 @@ TEST_F(HostData, TextsThatFillTheirRoomEndAtTheRoom) {
   }
   EXPECT_EQ(seen, (std::vector<std::string>{name, code, "szt"}));
 
-  ASSERT_TRUE(kw::lookupCustomer(5));
-  const char* customer = table::currentRecord(kw::openTable(kw::kCustomerTable));
+  ASSERT_TRUE(lookupCustomer(5));
+  const char* customer = table::currentRecord(openTable(kCustomerTable));
   EXPECT_EQ(rec::text(customer, layout::Kontrahent::Symbol), symbol);
   EXPECT_EQ(rec::text(customer, layout::Kontrahent::Nazwa), "Nastepne pole");
 }
@@ -355,20 +355,20 @@ TEST_F(HostData, LinePricesFollowBitZeroOfThePriceBasis) {
     SCOPED_TRACE(c.basis);
     char header[layout::Tspr::kSize] = {};
     rec::store<int16_t>(header, layout::Tspr::RodzajCen.offset, c.basis);
-    EXPECT_DOUBLE_EQ(kw::netUnitPrice(header, line), c.net);
-    EXPECT_DOUBLE_EQ(kw::grossUnitPrice(header, line), c.gross);
+    EXPECT_DOUBLE_EQ(netUnitPrice(header, line), c.net);
+    EXPECT_DOUBLE_EQ(grossUnitPrice(header, line), c.gross);
   }
   rec::store<uint16_t>(line, layout::Tspr_dok::KodVat.offset, 1);
-  EXPECT_EQ(kw::vatRateOf(line), 8.0);
+  EXPECT_EQ(vatRateOf(line), 8.0);
 }
 
 TEST_F(HostData, AmountsAndQuantitiesAreScaledBeforePrinting) {
   char record[layout::Tspr_dok::kSize] = {};
   rec::store<double>(record, layout::Tspr_dok::CenaDokumentu.offset, 12345678.0);
   char text[32];
-  std::snprintf(text, sizeof text, "%.2f", kw::amount(record, layout::Tspr_dok::CenaDokumentu));
+  std::snprintf(text, sizeof text, "%.2f", amount(record, layout::Tspr_dok::CenaDokumentu));
   EXPECT_STREQ(text, "1234.57");
-  EXPECT_EQ(kw::amount(record, layout::Tspr_dok::CenaDokumentu), 12345678.0 * 0.0001);
+  EXPECT_EQ(amount(record, layout::Tspr_dok::CenaDokumentu), 12345678.0 * 0.0001);
 
   struct Case {
     int32_t stored;
@@ -377,7 +377,7 @@ TEST_F(HostData, AmountsAndQuantitiesAreScaledBeforePrinting) {
   const Case cases[] = {{1500, "1.500"}, {1, "0.001"}, {-2500, "-2.500"}, {0, "0.000"}};
   for (const Case& c : cases) {
     rec::store<int32_t>(record, layout::Tspr_dok::Ilosc.offset, c.stored);
-    std::snprintf(text, sizeof text, "%.3f", kw::quantityOf(record));
+    std::snprintf(text, sizeof text, "%.3f", quantityOf(record));
     EXPECT_STREQ(text, c.printed);
   }
 }
@@ -459,13 +459,13 @@ TEST_F(CustomerRecords, AttributeWriteIsReadBackAndKeptInTheFile) {
 
 TEST_F(CustomerRecords, LoadingTheCompanyRecordFillsTable59) {
   load(R"({ "company": { "Nazwa": "Hurtownia", "Nip": "5260001246" } })");
-  HostTable* company = kw::openTable(kw::kCompanyTable);
+  HostTable* company = openTable(kCompanyTable);
   char* current = table::currentRecord(company);
   std::memset(current, 0, layout::Firma::kSize);
   EXPECT_NE(svc::loadCurrentRecord(-1, company), 0);
   EXPECT_EQ(rec::text(current, layout::Firma::Nazwa), "Hurtownia");
   EXPECT_EQ(rec::text(current, layout::Firma::Nip), "5260001246");
-  EXPECT_EQ(svc::loadCurrentRecord(-1, kw::openTable(kw::kLineTable)), 0);
+  EXPECT_EQ(svc::loadCurrentRecord(-1, openTable(kLineTable)), 0);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 namespace {
 
-using namespace kw::ksef;
+using namespace kw::formats::ksef;
 
 TEST(KsefSums, RoundingTakesHalvesAwayFromZero) {
   struct Case {

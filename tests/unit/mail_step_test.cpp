@@ -133,7 +133,7 @@ class MailStep : public testing_support::HostTest {
   }
   void answer(std::vector<std::string> steps) { welkor::state().answers[1002].push_back(std::move(steps)); }
   void send(int32_t customer = 43, const std::string& invoiceNumber = "FV/12/2024") {
-    kw::_sendInvoiceMail("FAKTURY\\fakt1.pdf", "FAKTURY\\fakt1.xml", welkor::utf8ToMazovia(invoiceNumber).c_str(),
+    _sendInvoiceMail("FAKTURY\\fakt1.pdf", "FAKTURY\\fakt1.xml", welkor::utf8ToMazovia(invoiceNumber).c_str(),
                          welkor::utf8ToMazovia("Hurtownia Żółw Sp. z o.o.").c_str(), "725-100-20-30", customer);
   }
   const std::vector<welkor::LoggedMessage>& messages() { return welkor::state().messages; }
@@ -148,9 +148,9 @@ TEST_F(MailStep, TheDialogProposesTheRecordsAddressThenTheAttributeThenNothing) 
   SlotSwap<decltype(svc::runDialog)> swap(svc::runDialog, &recordingDialog);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.customer);
-    char buffer[kw::kRecipientBufferSize];
+    char buffer[kRecipientBufferSize];
     std::memset(buffer, 'x', sizeof buffer);
-    kw::_getRecipient(buffer, c.customer);
+    _getRecipient(buffer, c.customer);
     EXPECT_STREQ(buffer, c.proposed);
 
     g_proposed.clear();
@@ -164,8 +164,8 @@ TEST_F(MailStep, TheDialogProposesTheRecordsAddressThenTheAttributeThenNothing) 
   for (welkor::Customer& customer : welkor::state().db.customers)
     if (customer.id == 42)
       std::memset(rec::field(customer.record.data(), layout::Kontrahent::Email), 'b', layout::Kontrahent::Email.room);
-  char buffer[kw::kRecipientBufferSize];
-  kw::_getRecipient(buffer, 42);
+  char buffer[kRecipientBufferSize];
+  _getRecipient(buffer, 42);
   EXPECT_EQ(std::string(buffer), std::string(80, 'b'));
 }
 
@@ -180,7 +180,7 @@ TEST_F(MailStep, UpToEightyCharactersGoIntoTheRecordLongerOnesIntoTheAttribute) 
     load(kDatabase);
     const welkor::Customer before = reloaded(43);
     const std::string address = std::string(c.length - 1, 'a') + "@";
-    kw::_storeRecipient(address.c_str(), 43);
+    _storeRecipient(address.c_str(), 43);
 
     const welkor::Customer after = reloaded(43);
     if (c.inRecord) {
@@ -191,15 +191,15 @@ TEST_F(MailStep, UpToEightyCharactersGoIntoTheRecordLongerOnesIntoTheAttribute) 
       ASSERT_EQ(after.attributes.count("e-mail"), 1u);
       EXPECT_EQ(after.attributes.at("e-mail"), address);
     }
-    char proposed[kw::kRecipientBufferSize];
-    kw::_getRecipient(proposed, 43);
+    char proposed[kRecipientBufferSize];
+    _getRecipient(proposed, 43);
     EXPECT_EQ(proposed, address);
   }
 }
 
 TEST_F(MailStep, AShortAddressOfACustomerThatCannotBeReadIsNotStored) {
   const std::string before = readFile("db.json");
-  kw::_storeRecipient("jan@example.com", 99);
+  _storeRecipient("jan@example.com", 99);
   EXPECT_EQ(readFile("db.json"), before);
 }
 
@@ -236,7 +236,7 @@ TEST_F(MailStep, TheKeyCallbackOpensTheMailSettingsOnlyForF3Chosen) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.command) + "/" + std::to_string(c.event));
     g_configCalls.clear();
-    EXPECT_EQ(kw::_mailDialogKey(c.command, c.event), c.result);
+    EXPECT_EQ(_mailDialogKey(c.command, c.event), c.result);
     if (c.opens)
       EXPECT_EQ(g_configCalls, (std::vector<std::vector<int32_t>>{{0, 34, 0}}));
     else

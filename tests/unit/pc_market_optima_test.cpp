@@ -37,7 +37,7 @@ TEST(FileNameSafe, KeepsOnlyAsciiLettersAndDigits) {
   };
   for (const auto& c : cases) {
     char target[64];
-    EXPECT_EQ(kw::_fileNameSafe(target, c.number.c_str()), target);
+    EXPECT_EQ(_fileNameSafe(target, c.number.c_str()), target);
     EXPECT_EQ(std::string(target), c.name) << c.number;
   }
 }

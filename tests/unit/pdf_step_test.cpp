@@ -75,7 +75,7 @@ class PdfStep : public HostTest {
   }
   // As a writer runs it: the key definition for the register value 12.
   void print(const char* path, int32_t document) {
-    kw::_printToPdf(path, document, svc::printKeyDefinition(12), svc::tableObject(45), &refresh_);
+    _printToPdf(path, document, svc::printKeyDefinition(12), svc::tableObject(45), &refresh_);
   }
   int16_t refresh_ = 7;
 };

@@ -85,9 +85,9 @@ class SlotList : public HostTest {
     }));
   }
   // What a caller does: prepare the slot, put its own block there, count it.
-  static void fillSlot(kw::_CCabFileList& list) {
+  static void fillSlot(_CCabFileList& list) {
     list.PrzygotujPozycje();
-    list.Pozycje[list.Liczba] = WELKOR_SERVICE(21284, allocate)(kw::_CCabFileList::kBlockSize);
+    list.Pozycje[list.Liczba] = WELKOR_SERVICE(21284, allocate)(_CCabFileList::kBlockSize);
     ++list.Liczba;
   }
 
@@ -100,7 +100,7 @@ class SlotList : public HostTest {
 
 TEST_F(SlotList, AListThatIsOnlyBuiltAndDestroyedTouchesNoMemory) {
   {
-    kw::_CCabFileList list;
+    _CCabFileList list;
     EXPECT_EQ(list.Pozycje, nullptr);
     EXPECT_EQ(list.Liczba, 0);
     EXPECT_EQ(list.Pojemnosc, 0);
@@ -114,7 +114,7 @@ TEST_F(SlotList, AListThatIsOnlyBuiltAndDestroyedTouchesNoMemory) {
 }
 
 TEST_F(SlotList, TheFirstPreparationMakesFiftySlotsAndEmptiesTheFirst) {
-  kw::_CCabFileList list;
+  _CCabFileList list;
   welkor::state().scopeLog.clear();
   list.PrzygotujPozycje();
 
@@ -139,7 +139,7 @@ TEST_F(SlotList, TheFirstPreparationMakesFiftySlotsAndEmptiesTheFirst) {
 TEST_F(SlotList, TheFiftyFirstSlotGrowsTheArrayAndKeepsTheFirstFifty) {
   std::vector<void*> kept;
   {
-    kw::_CCabFileList list;
+    _CCabFileList list;
     for (int i = 0; i < 50; ++i) fillSlot(list);
     EXPECT_EQ(list.Pojemnosc, 50);
     kept.assign(list.Pozycje, list.Pozycje + 50);
@@ -163,7 +163,7 @@ TEST_F(SlotList, TheFiftyFirstSlotGrowsTheArrayAndKeepsTheFirstFifty) {
 }
 
 TEST_F(SlotList, NoGrowthWhileSlotsAreFree) {
-  kw::_CCabFileList list;
+  _CCabFileList list;
   list.PrzygotujPozycje();
   g_calls.clear();
   list.PrzygotujPozycje();  // Liczba still 0: the slot is prepared again, nothing grows
@@ -178,8 +178,8 @@ TEST_F(SlotList, NoGrowthWhileSlotsAreFree) {
 TEST_F(SlotList, RunningOutOfMemoryIsTheHostsFatalError3426) {
   EXPECT_EXIT(
       {
-        welkor::state().db.knobs.failAllocationSize = kw::_CCabFileList::kBlockSize;
-        kw::_CCabFileList list;
+        welkor::state().db.knobs.failAllocationSize = _CCabFileList::kBlockSize;
+        _CCabFileList list;
         list.PrzygotujPozycje();
       },
       testing::ExitedWithCode(3), "fatal error 3426");
@@ -188,7 +188,7 @@ TEST_F(SlotList, RunningOutOfMemoryIsTheHostsFatalError3426) {
 TEST_F(SlotList, AFailedGrowthLeavesTheListAsItWas) {
   svc::fatalError.fn = &recordFatal;
   auto& knob = welkor::state().db.knobs.failAllocationSize;
-  kw::_CCabFileList list;
+  _CCabFileList list;
 
   struct Failure {
     uint32_t size;  // the allocation that fails
@@ -243,12 +243,12 @@ TEST_F(SlotList, AStructuredExceptionIsReportedUnderTheScopeAndRaisedAgain) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     g_calls.clear();
-    kw::_CCabFileList list;
+    _CCabFileList list;
     welkor::state().scopeLog.clear();
     svc::allocate.fn = c.allocate;
     uint32_t code = 0;
     bool returned = welkor::callCatchingStructured(
-        [](void* l) { static_cast<kw::_CCabFileList*>(l)->PrzygotujPozycje(); }, &list, code);
+        [](void* l) { static_cast<_CCabFileList*>(l)->PrzygotujPozycje(); }, &list, code);
     svc::allocate.fn = &countAllocate;
     EXPECT_FALSE(returned);
     EXPECT_EQ(code, 0xC0000005u);
@@ -276,7 +276,7 @@ TEST_F(SlotList, AnUnhandledStructuredExceptionEndsTheProcessWithItsCode) {
   EXPECT_EXIT(
       {
         ::SetUnhandledExceptionFilter(&endWithCode);
-        kw::_CCabFileList list;
+        _CCabFileList list;
         svc::allocate.fn = &raiseInAllocate;
         list.PrzygotujPozycje();
       },

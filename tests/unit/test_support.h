@@ -12,6 +12,7 @@
 #include <string>
 
 #include "host_state.h"
+#include "plugin_names.h"
 
 namespace testing_support {
 

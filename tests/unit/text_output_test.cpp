@@ -57,11 +57,11 @@ TEST_F(TextOutput, XmlSafeBlanksTheMarkupCharactersInPlace) {
     std::vector<char> text(c.text.begin(), c.text.end());
     text.push_back('\0');
     text.push_back('<');  // beyond the zero: never looked at
-    EXPECT_EQ(kw::_xmlSafe(text.data()), text.data());
+    EXPECT_EQ(_xmlSafe(text.data()), text.data());
     EXPECT_EQ(std::string(text.data()), c.expected) << c.text;
     EXPECT_EQ(text.back(), '<');
     // A second cleaning changes nothing.
-    EXPECT_EQ(std::string(kw::_xmlSafe(text.data())), c.expected);
+    EXPECT_EQ(std::string(_xmlSafe(text.data())), c.expected);
   }
 }
 
@@ -69,7 +69,7 @@ TEST_F(TextOutput, XmlSafeHandsTheOriginalTextToTheHostCleanUpFirst) {
   g_cleaned.clear();
   svc::cleanText.fn = &recordClean;
   char text[] = "a<b>\x01";
-  kw::_xmlSafe(text);
+  _xmlSafe(text);
   EXPECT_EQ(g_cleaned, std::vector<std::string>{"a<b>\x01"});
   EXPECT_STREQ(text, "a b \x01");
 }
@@ -80,12 +80,12 @@ enum class Writer { Utf8, Windows1250 };
 
 template <typename... A>
 std::string writeWith(Writer writer, const char* format, A... args) {
-  HostFile* file = kw::_openOutputFile("out.txt", "wt");
+  HostFile* file = _openOutputFile("out.txt", "wt");
   EXPECT_NE(file, nullptr);
   if (writer == Writer::Utf8)
-    kw::_fprintfUTF(file, format, args...);
+    _fprintfUTF(file, format, args...);
   else
-    kw::_fprintf1250(file, format, args...);
+    _fprintf1250(file, format, args...);
   svc::closeFile(file);
   return readFile("out.txt");
 }
@@ -162,18 +162,18 @@ TEST_F(TextOutput, APieceLongerThanTheFormattingBufferIsCutToFit) {
 TEST_F(TextOutput, WithoutAFormattingBufferThePieceFailsTheFile) {
   welkor::state().db.knobs.failAllocationSize = 205825;
   for (Writer w : {Writer::Utf8, Writer::Windows1250}) {
-    kw::resetWriteStatus();
+    resetWriteStatus();
     EXPECT_EQ(writeWith(w, "abc"), "");
-    EXPECT_TRUE(kw::writeFailed());
+    EXPECT_TRUE(writeFailed());
   }
   EXPECT_TRUE(welkor::state().messages.empty());
 }
 
 TEST_F(TextOutput, WithoutAUtf8BufferTheUserIsToldAndTheFileFails) {
   welkor::state().db.knobs.failAllocationSize = 3 * 5 + 10;  // for a piece of 5 bytes
-  kw::resetWriteStatus();
+  resetWriteStatus();
   EXPECT_EQ(writeWith(Writer::Utf8, "%s", "abcde"), "");
-  EXPECT_TRUE(kw::writeFailed());
+  EXPECT_TRUE(writeFailed());
   ASSERT_EQ(welkor::state().messages.size(), 1u);
   EXPECT_EQ(welkor::state().messages[0].service, 52030);
   EXPECT_EQ(welkor::state().messages[0].text,
@@ -190,7 +190,7 @@ TEST_F(TextOutput, XmlSafeFieldKeepsToTheFieldsRoom) {
 
   // A terminated field: cleaned in the record, the rest of the room untouched.
   std::memcpy(&record[field.offset], "FV<1>&\"2\"\0<", 11);
-  EXPECT_EQ(kw::xmlSafeField(record.data(), field), "FV 1   2 ");
+  EXPECT_EQ(xmlSafeField(record.data(), field), "FV 1   2 ");
   EXPECT_EQ(rec::text(record.data(), field), "FV 1   2 ");
   EXPECT_EQ(record[field.offset + 10], '<');
 
@@ -201,12 +201,12 @@ TEST_F(TextOutput, XmlSafeFieldKeepsToTheFieldsRoom) {
   full[field.room - 1] = '&';
   std::memcpy(&record[field.offset], full.data(), full.size());
   std::string expected = " " + std::string(field.room - 2, 'x') + " ";
-  EXPECT_EQ(kw::xmlSafeField(record.data(), field), expected);
+  EXPECT_EQ(xmlSafeField(record.data(), field), expected);
   EXPECT_EQ(std::string(&record[field.offset], field.room), expected);
   EXPECT_STREQ(&record[next.offset], "<keep>");
 
   std::memset(&record[field.offset], 0, field.room);
-  EXPECT_EQ(kw::xmlSafeField(record.data(), field), "");
+  EXPECT_EQ(xmlSafeField(record.data(), field), "");
 }
 
 TEST_F(TextOutput, XmlEscapedKeepsTheTextReadable) {
@@ -224,7 +224,7 @@ TEST_F(TextOutput, XmlEscapedKeepsTheTextReadable) {
       {"\x86\xA2\x7F\x80", "\x86\xA2\x7F\x80"},
       {"", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(kw::xmlEscaped(c.text), c.expected) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(xmlEscaped(c.text), c.expected) << c.text;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The plug-in's exports, reached by ordinal (30001, 30008, 30009, 30010).
+// The plug-in's export table, reached by ordinal (30001, 30008, 30009,
+// 30010): C names, the only names of the plug-in outside its namespace.
 #pragma once
 
 #include <cstdint>

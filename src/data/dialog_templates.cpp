@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include "frame/host_constants.h"
 #include "data/layer.h"
 
 namespace kw::data {
@@ -17,7 +18,7 @@ using std::size_t;
 constexpr size_t kBlockSize = 706;
 constexpr size_t kKsefBlockSize = 742;
 
-enum : uint16_t { kButton = 0, kLabel = 3, kInput = 5, kFrame = 0xFFFF, kNone = 0xFFFF };
+using namespace hostabi;
 
 template <size_t N>
 struct Block {
@@ -40,7 +41,7 @@ struct Block {
     templateStart = used;
     word(0);
     word(items);
-    item(kFrame, number, flags, 0, 0, 0, width, height, title);
+    item(kItemFrame, number, flags, 0, 0, 0, width, height, title);
   }
   constexpr void end() {
     size_t size = used - templateStart - 4;
@@ -55,7 +56,7 @@ struct Block {
   }
   constexpr void input(uint16_t wordA, uint16_t wordB, uint16_t column, uint16_t row, uint16_t width,
                        uint16_t maxLength) {
-    const uint16_t words[21] = {kInput, 38, 5, wordA, wordB, 0,         column, row, width,     1, 0,
+    const uint16_t words[21] = {kItemInput, 38, 5, wordA, wordB, 0,         column, row, width,     1, 0,
                                 0,      0,  0, 0,     0,     maxLength, 8,      0,   maxLength, 1};
     for (uint16_t w : words) word(w);
     text("");
@@ -71,31 +72,32 @@ constexpr Block<N> build(bool ksef) {
   const uint16_t shift = ksef ? 2 : 0;
 
   // clang-format off
-  //       kind     command flags   key     col row width h  text
-  b.dialog(1001, 0, 34, 15 + shift, ksef ? 7 : 6, "Eksport faktur");
-  b.item(kButton, 0x3B00, 0x0000, 0x3B00, 2, 2, 28, 1, "\x05" "F1\x01 PC Market");
-  b.item(kButton, 0x3C00, 0x0000, 0x3C00, 2, 4, 28, 1, "\x05" "F2\x01 Comarch Optima");
-  b.item(kButton, 0x3D00, 0x0000, 0x3D00, 2, 6, 28, 1, "\x05" "F3\x01 Comarch EDI");
-  b.item(kButton, 0x3E00, 0x0000, 0x3E00, 2, 8, 28, 1, "\x05" "F4\x01 Insert EDI++ (EPP)");
-  if (ksef) b.item(kButton, 0x3F00, 0x0000, 0x3F00, 2, 10, 28, 1, "\x05" "F5\x01 KSeF FA(3)");
-  b.item(kButton, 0x5001, 0x0000, 0x8600, 2, 10 + shift, 28, 1, "\x05" "F12\x01 Velmora EDI");
-  b.item(kButton, 0x5002, 0x0000, 0x001B, 2, 12 + shift, 28, 1, "\x05" "ESC\x01 Anuluj");
+  //     kind          command         flags   key          col row           width h  text
+  b.dialog(kExportDialog, 0, 34, 15 + shift, ksef ? 7 : 6, "Eksport faktur");
+  b.item(kItemButton,  kKeyF1,         0x0000, kKeyF1,      2,  2,            28, 1, "\x05" "F1\x01 PC Market");
+  b.item(kItemButton,  kKeyF2,         0x0000, kKeyF2,      2,  4,            28, 1, "\x05" "F2\x01 Comarch Optima");
+  b.item(kItemButton,  kKeyF3,         0x0000, kKeyF3,      2,  6,            28, 1, "\x05" "F3\x01 Comarch EDI");
+  b.item(kItemButton,  kKeyF4,         0x0000, kKeyF4,      2,  8,            28, 1, "\x05" "F4\x01 Insert EDI++ (EPP)");
+  if (ksef)
+    b.item(kItemButton,  kKeyF5,         0x0000, kKeyF5,      2,  10,           28, 1, "\x05" "F5\x01 KSeF FA(3)");
+  b.item(kItemButton,  kCommandToHost, 0x0000, kKeyF12,     2,  10 + shift,   28, 1, "\x05" "F12\x01 Velmora EDI");
+  b.item(kItemButton,  kCommandCancel, 0x0000, kKeyEsc,     2,  12 + shift,   28, 1, "\x05" "ESC\x01 Anuluj");
   b.end();
 
-  b.dialog(1002, 0x0100, 52, 7, 5, "Wysylanie poczty");
-  b.item(kLabel, kNone, 0x0000, 0x0000, 3, 2, 16, 1, "E-mail odbiorcy:");
+  b.dialog(kMailDialog, 0x0100, 52, 7, 5, "Wysylanie poczty");
+  b.item(kItemLabel,   kNoCommand,     0x0000, 0x0000,      3,  2,            16, 1, "E-mail odbiorcy:");
   b.input(0x4103, 0x0540, 19, 2, 30, 60);
-  b.item(kButton, 0x5001, 0x8004, 0x0000, 5, 4, 12, 1, "\x05" "F12\x01 OK");
-  b.item(kButton, 0x3D00, 0x0100, 0x3D00, 21, 4, 12, 1, "\x05" "F3\x01 Konfig.");
-  b.item(kButton, 0x5002, 0x0000, 0x0041, 37, 4, 8, 1, "~A~nuluj");
+  b.item(kItemButton,  kCommandToHost, 0x8004, 0x0000,      5,  4,            12, 1, "\x05" "F12\x01 OK");
+  b.item(kItemButton,  kKeyF3,         0x0100, kKeyF3,      21, 4,            12, 1, "\x05" "F3\x01 Konfig.");
+  b.item(kItemButton,  kCommandCancel, 0x0000, kKeyLetterA, 37, 4,            8,  1, "~A~nuluj");
   b.end();
 
-  b.dialog(1003, 0, 40, 8, 5, "Opcje eksportu");
-  b.item(kLabel, kNone, 0x0000, 0x0000, 2, 2, 16, 1, "ILN sprzedawcy:");
+  b.dialog(kIlnDialog, 0, 40, 8, 5, "Opcje eksportu");
+  b.item(kItemLabel,   kNoCommand,     0x0000, 0x0000,      2,  2,            16, 1, "ILN sprzedawcy:");
   b.input(0xFFFF, 0x0400, 18, 2, 20, 13);
-  b.item(kLabel, kNone, 0x0000, 0x0000, 2, 3, 16, 1, "ILN odbiorcy:");
+  b.item(kItemLabel,   kNoCommand,     0x0000, 0x0000,      2,  3,            16, 1, "ILN odbiorcy:");
   b.input(0xFFFF, 0x0400, 18, 3, 20, 13);
-  b.item(kButton, 0x5001, 0x0004, 0x8600, 15, 5, 10, 1, "\x05" "F12\x01 OK");
+  b.item(kItemButton,  kCommandToHost, 0x0004, kKeyF12,     15, 5,            10, 1, "\x05" "F12\x01 OK");
   b.end();
 
   size_t total = b.used - 4;

@@ -17,10 +17,6 @@ namespace kw::data {
 
 namespace {
 
-constexpr int32_t kHostText = 1;
-constexpr int32_t kWindows1250 = 3;
-constexpr int32_t kUtf8 = 6;
-
 static constexpr auto kNoMemoryForUtf8 = KW_MAZ("Nie udało się zająć pamięci dla zmiennej w funkcji _fprintfUTF");
 
 // A block of the host's memory, released when it goes out of scope.
@@ -86,7 +82,8 @@ void writeUtf8Piece(HostFile* file, const char* format, ...) {
     markWriteFailed();
     return;
   }
-  svc::convertText(utf8.get(), static_cast<int32_t>(capacity), piece.get(), -1, kHostText, kUtf8);
+  svc::convertText(utf8.get(), static_cast<int32_t>(capacity), piece.get(), -1, hostabi::kCodePageHost,
+                   hostabi::kCodePageUtf8);
   noteWriteResult(svc::writeFormatted(file, "%s", utf8.get()));
 }
 
@@ -101,14 +98,15 @@ void write1250Piece(HostFile* file, const char* format, ...) {
   formatPiece(piece.get(), format, args);
   va_end(args);
 
-  svc::convertInPlace(piece.get(), piece.get(), kHostText, kWindows1250);
+  svc::convertInPlace(piece.get(), piece.get(), hostabi::kCodePageHost, hostabi::kCodePageWindows1250);
   noteWriteResult(svc::writeFormatted(file, "%s", piece.get()));
 }
 
 std::string utf8FromWindows1250(const std::string& text) {
   // At most three bytes of UTF-8 for each character of the code page.
   std::vector<char> utf8(text.size() * 3 + 1, '\0');
-  svc::convertText(utf8.data(), static_cast<int32_t>(utf8.size()), text.c_str(), -1, kWindows1250, kUtf8);
+  svc::convertText(utf8.data(), static_cast<int32_t>(utf8.size()), text.c_str(), -1, hostabi::kCodePageWindows1250,
+                   hostabi::kCodePageUtf8);
   return utf8.data();
 }
 

@@ -19,7 +19,6 @@ namespace {
 
 constexpr uint16_t kConfigure = hostabi::kKeyF3;  // F3 Konfig.
 constexpr int16_t kItemChosen = 1;
-constexpr int32_t kKeepDialogOpen = -2;
 
 constexpr int32_t kMailConfiguration = 34;
 constexpr const char* kAttributeName = "e-mail";
@@ -35,8 +34,6 @@ constexpr int32_t kAnyIndex = -1;
 constexpr size_t kPathSize = 300;
 constexpr char kMailFileName[] = "m%s.tmp";
 constexpr size_t kMailNameMax = 48;
-constexpr int32_t kWideCode = 5;
-constexpr int32_t kMazoviaCode = 1;
 constexpr size_t kWidePathSize = 520;
 
 constexpr auto kBuildFailed = KW_MAZ("Błąd podczas tworzenia pliku emaila!\nEmail do %s nie zostanie wysłany!");
@@ -53,12 +50,12 @@ void putRecipient(char* buffer, const std::string& address) {
 
 void toWide(WidePath& wide, const char* path, int32_t fromCode) {
   std::memset(wide, 0, sizeof wide);
-  if (path) svc::convertText(wide, static_cast<int32_t>(sizeof wide), path, -1, fromCode, kWideCode);
+  if (path) svc::convertText(wide, static_cast<int32_t>(sizeof wide), path, -1, fromCode, hostabi::kCodePageWide);
 }
 
 int32_t hostTextCode() {
   const int32_t* code = svc::currentTextCode();
-  return code ? *code : kMazoviaCode;
+  return code ? *code : hostabi::kCodePageHost;
 }
 
 }  // namespace
@@ -97,7 +94,7 @@ void _storeRecipient(const char* address, int32_t customer) {
 int32_t KW_CDECL _mailDialogKey(int16_t command, int16_t event) {
   if (event != kItemChosen || command != kConfigure) return 0;
   svc::configScreen(0, kMailConfiguration, 0);
-  return kKeepDialogOpen;
+  return hostabi::kCallbackKeepOpen;
 }
 
 namespace {

@@ -11,8 +11,6 @@ namespace kw::exporting {
 namespace {
 
 constexpr int32_t kFileOutput = 0x5600;
-constexpr int16_t kAltD = 0x2000;
-constexpr int16_t kEsc = 27;
 constexpr int32_t kSearchKeySize = 256;
 
 // The host's print-output object, living in this object's own storage. While
@@ -72,8 +70,8 @@ void _printToPdf(const char* pdfPath, int32_t documentNumber, int32_t keyDefinit
   output.intoFile(pdfPath);
   if (!preparedTable(hostabi::kInvoiceTable)) return;
 
-  storeKeyValue(svc::printKeyValueA(), kAltD);
-  storeKeyValue(svc::printKeyValueB(), kEsc);
+  storeKeyValue(svc::printKeyValueA(), hostabi::kKeyAltD);
+  storeKeyValue(svc::printKeyValueB(), hostabi::kKeyEsc);
   char searchKey[kSearchKeySize] = {};
   svc::makeSearchKey(keyDefinition, 0, searchKey, documentNumber);
   svc::printInvoice(keyDefinition, searchKey, lineTable);

@@ -143,7 +143,7 @@ void readStoredIlns(char* ilnBuffer) {
 }
 
 int32_t writeEdiLines(const char* tspr, HostFile* file) {
-  HostTable* lines = openLineTable(1324);
+  HostTable* lines = openLineTable(hostabi::kDiskErrorLines);
   if (!lines) return 0;
   LineScan scan(lines, tspr);
   int32_t count = countCountingLines(scan);

@@ -248,14 +248,14 @@ char* _eppTimestamp(char* buffer) {
 }
 
 int32_t _eppLineCount(const char* tspr) {
-  HostTable* lines = openLineTable(1335);
+  HostTable* lines = openLineTable(hostabi::kDiskErrorLineCount);
   if (!lines) return 0;
   LineScan scan(lines, tspr);
   return countCountingLines(scan);
 }
 
 int32_t _eppLines(const char* tspr, HostFile* file, const char* currency) {
-  HostTable* lines = openLineTable(1324);
+  HostTable* lines = openLineTable(hostabi::kDiskErrorLines);
   if (!lines) return 0;
   LineScan scan(lines, tspr);
   _fprintf1250(file, "\n[ZAWARTOSC]\n");

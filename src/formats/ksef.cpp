@@ -668,7 +668,7 @@ void ksef(char* tspr, const Finish&) {
   std::optional<LineScan> scan;
   Invoice invoice(rec::pricedNet(tspr));
   auto check = [&](WriterTables& tables) {
-    HostTable* lineTable = openLineTable(1324);
+    HostTable* lineTable = openLineTable(hostabi::kDiskErrorLines);
     if (!lineTable) return false;
     scan.emplace(lineTable, tspr);
     const std::string problem = checkInvoice(tspr, tables.firma, *scan, invoice);

@@ -102,7 +102,7 @@ int32_t paymentTermDays(const char* tspr) { return static_cast<int32_t>(rec::get
 }  // namespace
 
 int32_t writeOptimaLines(const char* tspr, HostFile* file) {
-  HostTable* lines = openLineTable(1324);
+  HostTable* lines = openLineTable(hostabi::kDiskErrorLines);
   if (!lines) return 0;
   LineScan scan(lines, tspr);
   int32_t count = countCountingLines(scan);

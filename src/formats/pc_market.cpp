@@ -43,7 +43,7 @@ std::string goodsCode(const char* line) {
 
 // "IloscLinii" and one "Linia" per counting line. Returns the count.
 int32_t writeLines(const char* tspr, HostFile* file) {
-  HostTable* lines = openLineTable(1324);
+  HostTable* lines = openLineTable(hostabi::kDiskErrorLines);
   if (!lines) return 0;
   LineScan scan(lines, tspr);
   int32_t count = countCountingLines(scan);

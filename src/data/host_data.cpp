@@ -6,6 +6,7 @@
 #include "frame/host_constants.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "data/messages.h"
 #include "data/layer.h"
 
 namespace kw::data {
@@ -14,9 +15,6 @@ namespace {
 
 constexpr int32_t kByNumber = -1;
 constexpr int32_t kScanStep = 1;
-
-constexpr auto kErrorTitle = KW_MAZ("Błąd");
-constexpr auto kDiskError = KW_MAZ("Błąd operacji dyskowej nr %d we wtyczce kwitomat!\nOperacja niekompletna!");
 
 // Ends the scan attempt however the pass leaves.
 struct ScanEnd {
@@ -34,12 +32,14 @@ HostTable* openTable(int32_t number) {
 
 HostTable* openLineTable(int32_t diskErrorNumber) {
   HostTable* t = openTable(kLineTable);
-  if (!t) {
-    char text[1024];
-    _formatText(text, sizeof text, kDiskError, diskErrorNumber);
-    svc::showTitled(kErrorTitle, text, 1);
-  }
+  if (!t) showDiskError(diskErrorNumber);
   return t;
+}
+
+void showDiskError(int32_t number) {
+  char text[1024];
+  _formatText(text, sizeof text, message::kDiskError, number);
+  svc::showTitled(message::kErrorTitle, text, 1);
 }
 
 LineScan::LineScan(HostTable* lines, const char* tspr) : lines_(lines), block_{}, key_{} {

@@ -26,6 +26,9 @@ HostTable* openTable(int32_t number);
 // number ("nr 1324", "nr 1335") is shown and the result is null.
 HostTable* openLineTable(int32_t diskErrorNumber);
 
+// "Błąd operacji dyskowej nr <number> …" in a box titled "Błąd".
+void showDiskError(int32_t number);
+
 // The lines of one invoice, visited through a scan block that lives as long as
 // this object; every pass ends its scan and the block is disposed of once, at
 // the end, on every path out.

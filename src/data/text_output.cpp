@@ -11,13 +11,13 @@
 #include "data/records.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "data/messages.h"
 #include "data/layer.h"
 
 namespace kw::data {
 
 namespace {
 
-static constexpr auto kNoMemoryForUtf8 = KW_MAZ("Nie udało się zająć pamięci dla zmiennej w funkcji _fprintfUTF");
 
 // A block of the host's memory, released when it goes out of scope.
 class HostMemory {
@@ -78,7 +78,7 @@ void writeUtf8Piece(HostFile* file, const char* format, ...) {
   const uint32_t capacity = static_cast<uint32_t>(std::strlen(piece.get())) * 3 + 10;
   HostMemory utf8(capacity);
   if (!utf8.get()) {
-    svc::showText(kNoMemoryForUtf8);
+    svc::showText(message::kNoMemoryForUtf8);
     markWriteFailed();
     return;
   }

@@ -5,6 +5,7 @@
 #include "export/pdf_step.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "data/messages.h"
 #include "export/layer.h"
 
 namespace kw::exporting {
@@ -17,8 +18,7 @@ void finishExport(const writers::Written& written, int16_t registerValue, int16_
   _sendInvoiceMail(written.pdfPath, written.dataPath, rec::text(tspr, layout::Tspr::NrFaktury).c_str(),
                    rec::text(firma, layout::Firma::Nazwa).c_str(), rec::text(firma, layout::Firma::Nip).c_str(),
                    rec::get(tspr, layout::Tspr::IdKontrahenta));
-  static constexpr auto kSaved = KW_MAZ("Dokument został zapisany");
-  svc::showTitled("Uwaga", kSaved, 1);
+  svc::showTitled(message::kNoticeTitle, message::kDocumentSaved, 1);
 }
 
 }  // namespace kw::exporting

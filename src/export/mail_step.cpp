@@ -11,6 +11,7 @@
 #include "frame/mazovia_text.h"
 #include "frame/own_file.h"
 #include "frame/platform.h"
+#include "data/messages.h"
 #include "export/layer.h"
 
 namespace kw::exporting {
@@ -36,8 +37,6 @@ constexpr char kMailFileName[] = "m%s.tmp";
 constexpr size_t kMailNameMax = 48;
 constexpr size_t kWidePathSize = 520;
 
-constexpr auto kBuildFailed = KW_MAZ("Błąd podczas tworzenia pliku emaila!\nEmail do %s nie zostanie wysłany!");
-constexpr auto kSendFailed = KW_MAZ("Błąd podczas wysyłania emaila!\nEmail do %s nie zostanie wysłany!");
 
 using WidePath = char[kWidePathSize];
 
@@ -165,14 +164,14 @@ void _sendInvoiceMail(const char* pdfPath, const char* dataPath, const char* inv
   svc::copyBounded(rec::field(settings, layout::MailSettings::Recipient), recipient, kRecipientMax);
 
   if (svc::buildMailFile(settings, body, wideMail, widePdf, wideData, 0) == 0) {
-    _showMessage("Uwaga", kBuildFailed, 1, recipient);
+    _showMessage(message::kNoticeTitle, message::kMailBuildFailed, 1, recipient);
     return;
   }
   int32_t sent = svc::sendMail(mailPath, 0, rec::field(settings, layout::MailSettings::Server),
                                rec::field(settings, layout::MailSettings::Sender),
                                rec::field(settings, layout::MailSettings::SenderName),
                                static_cast<int32_t>(rec::get(settings, layout::MailSettings::Port)));
-  if (sent != 0) _showMessage("Uwaga", kSendFailed, 1, recipient);
+  if (sent != 0) _showMessage(message::kNoticeTitle, message::kMailSendFailed, 1, recipient);
 }
 
 }  // namespace kw::exporting

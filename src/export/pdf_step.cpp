@@ -4,6 +4,7 @@
 #include "frame/host_constants.h"
 #include "frame/host_services.h"
 #include "frame/platform.h"
+#include "data/messages.h"
 #include "export/layer.h"
 
 namespace kw::exporting {
@@ -64,7 +65,7 @@ void _printToPdf(const char* pdfPath, int32_t documentNumber, int32_t keyDefinit
                  int16_t* refreshFlag) {
   preparedTable(hostabi::kLineTable);
   if (!pdfPath) return;
-  _showMessage("Uwaga", "Tworzenie pliku %s", 0x200, pdfPath);
+  _showMessage(message::kNoticeTitle, message::kCreatingFile, 0x200, pdfPath);
 
   PrintOutput output;
   output.intoFile(pdfPath);

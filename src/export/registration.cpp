@@ -1,5 +1,5 @@
 // Export 30001 (register / unregister) and 30008 (load report): the checks
-// that decide whether the plug-in fits the host, and the one "STOP!!!"
+// that decide whether the plug-in fits the host, and the one message::kStopTitle
 // message that explains a refusal.
 #include "export/registration.h"
 
@@ -15,6 +15,7 @@
 #include "frame/mazovia_text.h"
 #include "frame/module_state.h"
 #include "frame/platform.h"
+#include "data/messages.h"
 #include "export/layer.h"
 
 namespace kw::exporting {
@@ -30,7 +31,7 @@ constexpr size_t kListSize = 256;
 
 template <typename... A>
 void showStop(const char* format, A... values) {
-  svc::stopMessage(hostabi::kStopMessageNumber, "STOP!!!", format, hostabi::kStopMessageFlags,
+  svc::stopMessage(hostabi::kStopMessageNumber, message::kStopTitle, format, hostabi::kStopMessageFlags,
                    hostabi::kStopMessageContext, values...);
 }
 
@@ -41,8 +42,7 @@ int32_t missingServiceText(char* report) {
   if (n == 0) return 0;
   char list[kListSize] = {};
   if (n == 1) {
-    static constexpr auto kOne = KW_MAZ("funkcję o numerze %hu");
-    _formatTextN(list, kListSize - 1, kOne, g_missing.ordinals[0]);
+    _formatTextN(list, kListSize - 1, message::kMissingService, g_missing.ordinals[0]);
   } else {
     int32_t recorded = n < 8 ? n : 8;
     uint16_t ordinals[8];
@@ -58,11 +58,7 @@ int32_t missingServiceText(char* report) {
     size_t used = std::strlen(list);
     if (used > 0 && list[used - 1] == ',') list[used - 1] = '\0';
   }
-  static constexpr auto kMessage = KW_MAZ(
-      "Wtyczka \"%s\" potrzebuje zaimportować\n%s z modułu głównego,\njednak moduł główny %s nie posiada. Aby "
-      "naprawić tę sytuację\nzainstaluj aktualizację programu oraz wtyczki.\n\nWTYCZKA NIE ZOSTANIE "
-      "ZAŁADOWANA!!!\n");
-  _formatTextN(report, kReportSize - 1, kMessage, kPluginTitle, list, n == 1 ? "jej" : "ich");
+  _formatTextN(report, kReportSize - 1, message::kMissingServices, kPluginTitle, list, n == 1 ? "jej" : "ich");
   return n;
 }
 
@@ -70,17 +66,13 @@ int32_t missingServiceText(char* report) {
 int32_t mismatchText(char* report) {
   report[0] = '\0';
   if (!g_mismatches) return 0;
-  static constexpr auto kHeader = KW_MAZ(
-      "Rozmiary rekordów niektórych tabel nie zgadzają się\nmiędzy programem a wtyczką '%s' (moduł '%s'):\n\n"
-      "\x01tl18l33\x01TABELA\tWE WTYCZCE\tW PROGRAMIE\n");
-  static constexpr auto kFooter = KW_MAZ("\nModuł \x02%s\x01\nNIE zostanie załadowany!");
-  char* end = report + platform::wsprintfA(report, kHeader, kPluginTitle, state().baseName);
+  char* end = report + platform::wsprintfA(report, message::kRecordSizesDiffer, kPluginTitle, state().baseName);
   for (SizeMismatch* entry = g_mismatches; entry; entry = entry->next) {
     char found[16] = "brak";
     if (entry->found != 0) platform::wsprintfA(found, "%d", entry->found);
     end += platform::wsprintfA(end, "\x01tp25p40\x01%s\t%d\t%s\n", entry->name, entry->expected, found);
   }
-  platform::wsprintfA(end, kFooter, state().baseName);
+  platform::wsprintfA(end, message::kModuleNotLoaded, state().baseName);
   return -1;
 }
 
@@ -139,8 +131,7 @@ void showInstallNotice() {
   if (_fileSetting("kwitom.ini", 1, "kwitom", "Pytaj", "%d", &value) == 0) flag = static_cast<int16_t>(value);
   if (flag != 0) return;
   char text[1024];
-  static constexpr auto kNotice = KW_MAZ("Zainstalowano wtyczkę do programu:\n%s");
-  _formatText(text, sizeof text, kNotice, kPluginTitle);
+  _formatText(text, sizeof text, message::kInstalled, kPluginTitle);
   value = flag;
   svc::showNotice(1668, &value, 0, text);
   _fileSetting("kwitom.ini", 2, "kwitom", "Pytaj", "%d", static_cast<int32_t>(static_cast<int16_t>(value)));
@@ -150,7 +141,7 @@ int32_t registrationChecks() {
   if (compatibilityChecks(true) != 0) return -1;
   if (hook::install() != 0) {
     hook::remove();
-    svc::showText("Program wymaga nowszej wtyczki!");
+    svc::showText(message::kNeedsNewerPlugin);
     return -1;
   }
   showInstallNotice();
@@ -162,8 +153,7 @@ void loadReport() {
   if (s.featureEntry) s.featureEntry(hostabi::kFeatureSet, hostabi::kFeatureReport);
   char report[kReportSize] = {};
   if (s.unsupportedMask != 0) {
-    static constexpr auto kFeatures = KW_MAZ("Program nie obsługuje cech 0x%08X,\nktóre są niezbędne dla modułu '%s'.");
-    _formatText(report, kReportSize, kFeatures, s.unsupportedMask, kPluginTitle);
+    _formatText(report, kReportSize, message::kMissingFeatures, s.unsupportedMask, kPluginTitle);
     showStop("%s", report);
   } else if (missingServiceText(report) != 0) {
     showStop("%s", report);
@@ -172,15 +162,9 @@ void loadReport() {
   } else if (svc::acceptModule(s.ownModule, report, static_cast<int32_t>(kReportSize)) != 0) {
     showStop("%s", report);
   } else if (compatibilityChecks(false) != 0) {
-    static constexpr auto kVersions = KW_MAZ(
-        "Moduł \"%s\" i program występują w różnych wersjach!\n\nZostał zakualizowany tylko program albo tylko "
-        "moduł,\na nie oba jednocześnie! Aby naprawić tę sytuację\nzainstaluj aktualizację programu wraz z "
-        "modułem \"%s\".\n\nMODUŁ NIE ZOSTANIE ZAŁADOWANY!!!\n");
-    showStop(kVersions.c_str(), s.baseName, s.baseName);
+    showStop(message::kVersionsDiffer.c_str(), s.baseName, s.baseName);
   } else {
-    static constexpr auto kInactive =
-        KW_MAZ("Moduł \"%s\" nie został poprawnie zainicjowany,\nwięc NIE BĘDZIE AKTYWNY!");
-    showStop(kInactive.c_str(), s.baseName);
+    showStop(message::kNotInitialised.c_str(), s.baseName);
   }
 }
 

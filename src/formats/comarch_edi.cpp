@@ -18,6 +18,7 @@
 #include "frame/host_constants.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "data/messages.h"
 #include "formats/layer.h"
 
 namespace kw::formats {
@@ -33,7 +34,6 @@ constexpr int32_t kIlnLength = kIlnRoom - 1;
 constexpr int32_t kAmountResolution = 100;
 constexpr const char* kDateFormat = "%04d-%02d-%02d";
 
-constexpr auto kOpenError = KW_MAZ("Nie udało się otworzyć pliku eksportu faktury");
 
 // UN/EDIFACT 4461: cash, bank transfer, cheque; every other form pays to the account.
 const char* paymentMeans(int32_t form) {
@@ -248,7 +248,7 @@ void comarchEdi(char* tspr, const Finish& finish) {
     _hostSetting(kSettingWrite, "EOCD", "Buyer", "%s", iln + kIlnRoom);
     return true;
   };
-  writeInvoice(tspr, ExportPaths(documentStem("fakt", tspr).c_str(), ".xml"), kOpenError, finish, confirmIlns,
+  writeInvoice(tspr, ExportPaths(documentStem("fakt", tspr).c_str(), ".xml"), message::kOpenFailed, finish, confirmIlns,
                [&](HostFile* file, WriterTables& tables) { writeDocument(file, tspr, tables, iln, iln + kIlnRoom); });
 }
 

@@ -16,6 +16,7 @@
 #include "frame/helpers.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "data/messages.h"
 #include "formats/layer.h"
 
 namespace kw::formats {
@@ -29,7 +30,6 @@ constexpr int32_t kFirmRecord = -1;
 constexpr int32_t kTimeHoursMinutes = 2;
 constexpr const char* kDateFormat = "%04d%02d%02d000000";
 
-constexpr auto kOpenError = KW_MAZ("Nie udało się otworzyć pliku eksportu faktury EPP");
 
 // A line's raw text between quotes: a quote inside it is doubled and a line
 // break becomes a blank, so that the record stays one record for a reader.
@@ -280,7 +280,7 @@ void epp(char* tspr, const Finish& finish) {
     cabFiles.emplace();
     return true;
   };
-  writeInvoice(tspr, ExportPaths(documentStem("fakt", tspr).c_str(), ".epp"), kOpenError, finish, loadCompany,
+  writeInvoice(tspr, ExportPaths(documentStem("fakt", tspr).c_str(), ".epp"), message::kEppOpenFailed, finish, loadCompany,
                [&](HostFile* file, WriterTables& tables) {
                  writeInfo(file, tables.firma);
                  writeHeader(file, tspr);

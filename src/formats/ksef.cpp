@@ -23,6 +23,7 @@
 #include "frame/helpers.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "data/messages.h"
 #include "formats/layer.h"
 
 namespace kw::formats {
@@ -64,7 +65,6 @@ constexpr char kCurrencyCodes[] =
     "SGD SHP SLL SOS SRD SSP STN SVC SYP SZL THB TJS TMT TND TOP TRY TTD TWD TZS UAH UGX USD USN UYI UYU UYW "
     "UZS VES VND VUV WST XAF XAG XAU XBA XBB XBC XBD XCD XCG XDR XOF XPD XPF XPT XSU XUA XXX YER ZAR ZMW ZWL";
 
-constexpr auto kOpenError = KW_MAZ("Nie udało się otworzyć pliku eksportu faktury");
 
 bool blank(const std::string& text) { return cleaned(text).empty(); }
 
@@ -262,10 +262,8 @@ const BuyerTreatment& treatmentOf(const Invoice& invoice) {
 }
 
 void refuse(const char* reason) {
-  static constexpr auto kTitle = KW_MAZ("Błąd");
-  static constexpr auto kLead = KW_MAZ("Faktura nie została zapisana do wysłania do KSeF.\n");
-  std::string text = std::string(kLead) + reason;
-  svc::showTitled(kTitle, text.c_str(), 1);
+  std::string text = std::string(message::kKsefNotSaved) + reason;
+  svc::showTitled(message::kErrorTitle, text.c_str(), 1);
 }
 
 // The first reason why the lines cannot make a document, or empty.
@@ -281,26 +279,17 @@ std::string checkLines(LineScan& scan, Invoice& invoice) {
     const std::string name = rec::text(line, D::Nazwa);
     LineFacts facts(line);
     if (blank(name)) {
-      static constexpr auto kNoName = KW_MAZ("Pozycja %d nie ma nazwy.");
-      _formatText(text, sizeof text, kNoName, number);
+      _formatText(text, sizeof text, message::kKsefLineWithoutName, number);
     } else if (facts.quantity < 0) {
-      static constexpr auto kNegative =
-          KW_MAZ("Pozycja %d (%s) ma ujemną ilość %s, a faktura VAT nie może jej zawierać.");
-      _formatText(text, sizeof text, kNegative, number, name.c_str(),
+      _formatText(text, sizeof text, message::kKsefNegativeQuantity, number, name.c_str(),
                   ("-" + quantityText(-static_cast<int64_t>(facts.quantity))).c_str());
     } else if (!facts.rate) {
-      static constexpr auto kUnknownRate = KW_MAZ(
-          "Pozycja %d (%s) ma kod VAT %u (stawka %g%%), którego faktura KSeF nie zna.\n"
-          "Znane są stawki 23, 22, 8, 7, 5, 3 i 0%% oraz kody 5 (zwolniona) i 9 (niepodlegająca).");
-      _formatText(text, sizeof text, kUnknownRate, number, name.c_str(),
+      _formatText(text, sizeof text, message::kKsefUnknownRate, number, name.c_str(),
                   static_cast<unsigned>(rec::get(line, D::KodVat)), vatRateOf(line));
     } else if (facts.damaged) {
-      static constexpr auto kDamagedPrice =
-          KW_MAZ("Cena pozycji %d (%s) zapisana na fakturze jest uszkodzona: nie jest liczbą.");
-      _formatText(text, sizeof text, kDamagedPrice, number, name.c_str());
+      _formatText(text, sizeof text, message::kKsefDamagedPrice, number, name.c_str());
     } else if (!facts.inRange) {
-      static constexpr auto kTooLarge = KW_MAZ("Wartość pozycji %d (%s) jest za duża dla faktury KSeF.");
-      _formatText(text, sizeof text, kTooLarge, number, name.c_str());
+      _formatText(text, sizeof text, message::kKsefLineTooLarge, number, name.c_str());
     } else {
       invoice.sums.add(*facts.rate, facts.value);
       if (facts.rate->slot == kSlotExempt) invoice.exempt = true;
@@ -314,10 +303,8 @@ std::string checkLines(LineScan& scan, Invoice& invoice) {
 // Why a stored amount cannot be compared with the lines' sums, or empty.
 std::string damagedAmount(const char* tspr, layout::Money field, const std::string& which) {
   if (storedAmountSound(rec::get(tspr, field))) return "";
-  static constexpr auto kDamaged =
-      KW_MAZ("Kwota %s zapisana na fakturze jest uszkodzona: nie jest liczbą albo jest za duża.");
   char text[1024];
-  _formatText(text, sizeof text, kDamaged, which.c_str());
+  _formatText(text, sizeof text, message::kKsefDamagedAmount, which.c_str());
   return text;
 }
 
@@ -331,12 +318,8 @@ std::string checkGroup(const Invoice& invoice, const char* tspr, Slot slot, cons
   const int64_t storedNet = storedCents(rec::get(tspr, net));
   const int64_t storedVat = storedCents(rec::get(tspr, vat));
   if (invoice.sums.net(slot) == storedNet && invoice.sums.vat(slot) == storedVat) return "";
-  static constexpr auto kMismatch = KW_MAZ(
-      "Sumy grupy VAT %s różnią się od zapisanych na fakturze:\n"
-      "z pozycji netto %s, VAT %s; na fakturze netto %s, VAT %s.\n"
-      "Faktura KSeF nie może różnić się od wydrukowanej.");
   char text[1024];
-  _formatText(text, sizeof text, kMismatch, group, money(invoice.sums.net(slot)).c_str(),
+  _formatText(text, sizeof text, message::kKsefGroupSumsDiffer, group, money(invoice.sums.net(slot)).c_str(),
               money(invoice.sums.vat(slot)).c_str(), money(storedNet).c_str(), money(storedVat).c_str());
   return text;
 }
@@ -346,32 +329,26 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
   char text[1024];
   const std::string sellerNip = cleaned(rec::text(firma, F::Nip));
   invoice.sellerNip = digitsOf(sellerNip);
-  if (sellerNip.empty()) return KW_MAZ("W danych firmy brak NIP sprzedawcy.").c_str();
+  if (sellerNip.empty()) return message::kKsefNoSellerNip.c_str();
   if (!nipShaped(invoice.sellerNip)) {
-    static constexpr auto kBadNip = KW_MAZ("NIP sprzedawcy (%s) nie jest numerem z 10 cyfr.");
-    _formatText(text, sizeof text, kBadNip, sellerNip.c_str());
+    _formatText(text, sizeof text, message::kKsefSellerNipNotTenDigits, sellerNip.c_str());
     return text;
   }
   if (!nipCheckDigitRight(invoice.sellerNip)) {
-    static constexpr auto kSellerDigit =
-        KW_MAZ("NIP sprzedawcy (%s) ma błędną cyfrę kontrolną: to nie jest prawidłowy NIP.");
-    _formatText(text, sizeof text, kSellerDigit, sellerNip.c_str());
+    _formatText(text, sizeof text, message::kKsefSellerNipCheckDigit, sellerNip.c_str());
     return text;
   }
-  if (blank(rec::text(firma, F::Nazwa))) return KW_MAZ("W danych firmy brak nazwy sprzedawcy.").c_str();
+  if (blank(rec::text(firma, F::Nazwa))) return message::kKsefNoSellerName.c_str();
   if (blank(rec::text(firma, F::Ulica) + rec::text(firma, F::NrDomu) + rec::text(firma, F::KodPocztowy) +
             rec::text(firma, F::Miejscowosc)))
-    return KW_MAZ("W danych firmy brak adresu sprzedawcy.").c_str();
-  if (blank(rec::text(tspr, T::NrFaktury))) return KW_MAZ("Faktura nie ma numeru.").c_str();
+    return message::kKsefNoSellerAddress.c_str();
+  if (blank(rec::text(tspr, T::NrFaktury))) return message::kKsefNoNumber.c_str();
   int16_t year = 0, month = 0, day = 0;
   svc::splitDate(rec::get(tspr, T::DataWystawienia), &year, &month, &day, 0);
-  if (year == 0) return KW_MAZ("Faktura nie ma daty wystawienia.").c_str();
+  if (year == 0) return message::kKsefNoIssueDate.c_str();
   const int32_t issued = year * 10000 + month * 100 + day;
   if (!within(kEventDates, issued)) {
-    static constexpr auto kIssueDate = KW_MAZ(
-        "Data wystawienia faktury (%s) wypada poza okresem od 2006-01-01 do 2050-01-01,\n"
-        "który przyjmuje faktura KSeF.");
-    _formatText(text, sizeof text, kIssueDate, date(tspr, T::DataWystawienia).c_str());
+    _formatText(text, sizeof text, message::kKsefIssueDateOutOfRange, date(tspr, T::DataWystawienia).c_str());
     return text;
   }
   // KSeF takes no invoice issued after the day it receives it, and marks one
@@ -379,10 +356,7 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
   char today[16] = {};
   svc::today(today);
   if (issued > dayNumber(today)) {
-    static constexpr auto kFuture = KW_MAZ(
-        "Data wystawienia faktury (%s) jest późniejsza niż dzisiejsza data (%s),\n"
-        "a KSeF nie przyjmuje faktury wystawionej z datą z przyszłości.");
-    _formatText(text, sizeof text, kFuture, date(tspr, T::DataWystawienia).c_str(),
+    _formatText(text, sizeof text, message::kKsefIssueDateInFuture, date(tspr, T::DataWystawienia).c_str(),
                 formatDate(today, kDateFormat).c_str());
     return text;
   }
@@ -390,57 +364,42 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
   // The sale date is written only when it has a year.
   const int32_t sold = dayNumber(rec::get(tspr, T::DataSprzedazy));
   if (sold / 10000 != 0 && !within(kEventDates, sold)) {
-    static constexpr auto kSaleDate = KW_MAZ(
-        "Data sprzedaży (%s) wypada poza okresem od 2006-01-01 do 2050-01-01,\n"
-        "który przyjmuje faktura KSeF.");
-    _formatText(text, sizeof text, kSaleDate, date(tspr, T::DataSprzedazy).c_str());
+    _formatText(text, sizeof text, message::kKsefSaleDateOutOfRange, date(tspr, T::DataSprzedazy).c_str());
     return text;
   }
   const uint16_t paymentTerm = rec::get(tspr, T::TerminPlatnosci);
   char due[16] = {};
   svc::addDays(rec::get(tspr, T::DataWystawienia), due, paymentTerm);
   if (!within(kDueDates, dayNumber(due))) {
-    static constexpr auto kDueDate = KW_MAZ(
-        "Termin płatności (%s, liczba dni od wystawienia: %u) wypada poza okresem\n"
-        "od 2016-07-01 do 2050-01-01, który przyjmuje faktura KSeF.");
-    _formatText(text, sizeof text, kDueDate, formatDate(due, kDateFormat).c_str(), static_cast<unsigned>(paymentTerm));
+    _formatText(text, sizeof text, message::kKsefDueDateOutOfRange, formatDate(due, kDateFormat).c_str(), static_cast<unsigned>(paymentTerm));
     return text;
   }
 
   const std::string buyerNumber = cleaned(rec::text(tspr, T::NipOdbiorcy));
   invoice.buyer = buyerIdOf(buyerNumber);
   if (invoice.buyer.form == BuyerIdForm::kNotNip) {
-    static constexpr auto kBadBuyerNip = KW_MAZ("NIP nabywcy (%s) nie jest numerem z 10 cyfr.");
-    _formatText(text, sizeof text, kBadBuyerNip, buyerNumber.c_str());
+    _formatText(text, sizeof text, message::kKsefBuyerNipNotTenDigits, buyerNumber.c_str());
     return text;
   }
   if (invoice.buyer.form == BuyerIdForm::kWrongNipDigit) {
-    static constexpr auto kBuyerDigit =
-        KW_MAZ("NIP nabywcy (%s) ma błędną cyfrę kontrolną: to nie jest prawidłowy NIP.");
-    _formatText(text, sizeof text, kBuyerDigit, buyerNumber.c_str());
+    _formatText(text, sizeof text, message::kKsefBuyerNipCheckDigit, buyerNumber.c_str());
     return text;
   }
   if (invoice.buyer.form == BuyerIdForm::kUnknown) {
-    static constexpr auto kUnknownNumber = KW_MAZ(
-        "Numer podatkowy nabywcy (%s) nie jest ani polskim NIP-em, ani numerem\n"
-        "poprzedzonym kodem kraju (np. DE123456789 dla nabywcy z Niemiec).");
-    _formatText(text, sizeof text, kUnknownNumber, buyerNumber.c_str());
+    _formatText(text, sizeof text, message::kKsefBuyerTaxNumberUnknown, buyerNumber.c_str());
     return text;
   }
-  if (blank(rec::text(tspr, T::NazwaOdbiorcy))) return KW_MAZ("Faktura nie ma nazwy nabywcy.").c_str();
-  if (blank(rec::text(tspr, T::AdresOdbiorcy))) return KW_MAZ("Faktura nie ma adresu nabywcy.").c_str();
+  if (blank(rec::text(tspr, T::NazwaOdbiorcy))) return message::kKsefNoBuyerName.c_str();
+  if (blank(rec::text(tspr, T::AdresOdbiorcy))) return message::kKsefNoBuyerAddress.c_str();
 
   invoice.currency = cleaned(rec::text(tspr, T::Waluta));
   if (invoice.currency.empty() || zloty(invoice.currency)) invoice.currency = "PLN";
   if (!currencyShaped(invoice.currency)) {
-    static constexpr auto kBadCurrency = KW_MAZ("Waluta faktury (%s) nie jest trzyliterowym kodem waluty (ISO 4217).");
-    _formatText(text, sizeof text, kBadCurrency, invoice.currency.c_str());
+    _formatText(text, sizeof text, message::kKsefCurrencyNotACode, invoice.currency.c_str());
     return text;
   }
   if (!currencyKnown(invoice.currency)) {
-    static constexpr auto kUnknownCurrency =
-        KW_MAZ("Waluty faktury (%s) nie ma w wykazie walut faktury KSeF (ISO 4217).");
-    _formatText(text, sizeof text, kUnknownCurrency, invoice.currency.c_str());
+    _formatText(text, sizeof text, message::kKsefCurrencyUnknown, invoice.currency.c_str());
     return text;
   }
   if (invoice.currency != "PLN") {
@@ -448,34 +407,30 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
     const double rate = rec::get(tspr, T::KursWaluty);
     invoice.exchangeRate = rate > 0 && rate < 1e8 ? std::llround(rate) : 0;
     if (invoice.exchangeRate <= 0) {
-      static constexpr auto kNoRate = KW_MAZ("Faktura w walucie %s nie ma kursu waluty, a VAT trzeba podać w złotych.");
-      _formatText(text, sizeof text, kNoRate, invoice.currency.c_str());
+      _formatText(text, sizeof text, message::kKsefNoExchangeRate, invoice.currency.c_str());
       return text;
     }
   }
 
   std::string problem = checkLines(scan, invoice);
   if (!problem.empty()) return problem;
-  if (invoice.lines == 0) return KW_MAZ("Faktura nie ma żadnej pozycji z ilością i nazwą.").c_str();
+  if (invoice.lines == 0) return message::kKsefNoLines.c_str();
   if (invoice.lines > kMostLines) {
-    static constexpr auto kTooManyLines = KW_MAZ("Faktura ma %d pozycji, a faktura KSeF może ich mieć najwyżej 10000.");
-    _formatText(text, sizeof text, kTooManyLines, invoice.lines);
+    _formatText(text, sizeof text, message::kKsefTooManyLines, invoice.lines);
     return text;
   }
   if (std::llabs(invoice.sums.gross()) >= kLargestCents)
-    return KW_MAZ("Kwoty faktury są za duże dla faktury KSeF.").c_str();
+    return message::kKsefAmountsTooLarge.c_str();
 
   if (invoice.exempt) {
     char basis[1024] = {};
     _fileSetting(kSettingsFile, kSettingRead, kSection, "PodstawaZwolnienia", "%s", basis);
     invoice.exemptionBasis = settingText(basis);
     if (invoice.exemptionBasis.empty())
-      return KW_MAZ(
-                 "Faktura zawiera sprzedaż zwolnioną z VAT, a w pliku kwitom.ini brak podstawy prawnej\n"
-                 "zwolnienia (sekcja [KSeF], klucz PodstawaZwolnienia=).")
+      return message::kKsefNoExemptionBasis
           .c_str();
     if (characterCount(invoice.exemptionBasis) > kLongestText)
-      return KW_MAZ("Podstawa prawna zwolnienia w pliku kwitom.ini jest dłuższa niż 256 znaków.").c_str();
+      return message::kKsefExemptionBasisTooLong.c_str();
   }
 
   for (std::string mismatch : {checkGroup(invoice, tspr, kSlot1, "A (23%)", T::NettoA, T::VatA),
@@ -486,10 +441,7 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
   if (!damagedTotal.empty()) return damagedTotal;
   const int64_t storedGross = storedCents(rec::get(tspr, T::RazemBrutto));
   if (invoice.sums.gross() != storedGross) {
-    static constexpr auto kTotal = KW_MAZ(
-        "Kwota brutto z pozycji (%s) różni się od kwoty brutto na fakturze (%s).\n"
-        "Faktura KSeF nie może różnić się od wydrukowanej.");
-    _formatText(text, sizeof text, kTotal, money(invoice.sums.gross()).c_str(), money(storedGross).c_str());
+    _formatText(text, sizeof text, message::kKsefGrossDiffers, money(invoice.sums.gross()).c_str(), money(storedGross).c_str());
     return text;
   }
   return "";
@@ -676,16 +628,13 @@ void ksef(char* tspr, const Finish&) {
     return problem.empty();
   };
   auto notice = [&](const Written& written) {
-    static constexpr auto kSaved = KW_MAZ("Faktura KSeF została zapisana w pliku %s.\nPlik należy wysłać do KSeF.");
-    static constexpr auto kOffline =
-        KW_MAZ("\nData wystawienia jest wcześniejsza niż dzisiejsza: KSeF uzna fakturę za wystawioną offline.");
     char text[1024];
-    _formatText(text, sizeof text, kSaved, written.dataPath);
+    _formatText(text, sizeof text, message::kKsefSaved, written.dataPath);
     std::string shown = text;
-    if (invoice.offline) shown += kOffline.c_str();
-    svc::showTitled("Uwaga", shown.c_str(), 1);
+    if (invoice.offline) shown += message::kKsefOffline.c_str();
+    svc::showTitled(message::kNoticeTitle, shown.c_str(), 1);
   };
-  writeInvoice(tspr, ExportPaths(documentStem("ksef", tspr).c_str(), ".xml"), kOpenError, notice, check,
+  writeInvoice(tspr, ExportPaths(documentStem("ksef", tspr).c_str(), ".xml"), message::kOpenFailed, notice, check,
                [&](HostFile* file, WriterTables& tables) {
                  writeHeader(file);
                  writeSeller(file, tables.firma, invoice);

@@ -13,6 +13,7 @@
 #include "frame/helpers.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
+#include "data/messages.h"
 #include "formats/layer.h"
 
 namespace kw::formats {
@@ -24,7 +25,6 @@ using namespace layout;
 constexpr size_t kPartSize = 256;
 constexpr const char* kDateFormat = "%04d-%02d-%02d";
 
-constexpr auto kOpenError = KW_MAZ("Nie udało się otworzyć pliku eksportu faktury");
 constexpr auto kOpis = KW_MAZ("<OPIS>Dok.: %s(Faktura sprzedaży)</OPIS>\n");
 constexpr const char* kAdres =
     "<ADRES><KOD_POCZTOWY>%s</KOD_POCZTOWY><MIASTO>%s</MIASTO><ULICA>%s</ULICA><KRAJ/></ADRES>";
@@ -241,7 +241,7 @@ namespace kw::formats::writers {
 using namespace layout;
 
 void optima(char* tspr, const Finish& finish) {
-  writeInvoice(tspr, ExportPaths(documentStem("fakt", tspr).c_str(), ".xml"), kOpenError, finish, nothingToPrepare,
+  writeInvoice(tspr, ExportPaths(documentStem("fakt", tspr).c_str(), ".xml"), message::kOpenFailed, finish, nothingToPrepare,
                [&](HostFile* file, WriterTables& tables) { writeDocument(file, tspr, tables); });
 }
 

@@ -15,6 +15,7 @@
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
 #include "frame/platform.h"
+#include "data/messages.h"
 #include "formats/layer.h"
 
 namespace kw::formats {
@@ -26,7 +27,6 @@ using namespace layout;
 constexpr size_t kPartSize = 256;
 constexpr size_t kGoodsCodeLength = 19;
 
-constexpr auto kOpenError = KW_MAZ("Nie udało się otworzyć pliku eksportu faktury");
 
 bool isAsciiAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -143,8 +143,7 @@ void warnOfAnotherInvoice(const char* path, const std::string& number) {
   if (end == std::string::npos) return;
   const std::string earlier = head.substr(start, end - start);
   if (earlier == number) return;
-  static constexpr auto kReplaced = KW_MAZ("Plik %s zawiera fakturę %s.\nZostanie zastąpiony plikiem faktury %s.");
-  _showMessage("Uwaga", kReplaced, 1, path, earlier.c_str(), number.c_str());
+  _showMessage(message::kNoticeTitle, message::kFileReplaced, 1, path, earlier.c_str(), number.c_str());
 }
 
 }  // namespace
@@ -167,7 +166,7 @@ void pcMarket(char* tspr, const Finish& finish) {
   _fileNameSafe(stem + 4, rec::text(tspr, Tspr::NrFaktury).c_str());
   const ExportPaths paths(stem, ".txt");
   writeInvoice(
-      tspr, paths, kOpenError, finish,
+      tspr, paths, message::kOpenFailed, finish,
       [&](WriterTables&) {
         warnOfAnotherInvoice(paths.data, oneLine(rec::text(tspr, Tspr::NrFaktury)));
         return true;

@@ -10,6 +10,7 @@
 #include "frame/mazovia_text.h"
 #include "frame/own_file.h"
 #include "frame/platform.h"
+#include "data/messages.h"
 #include "formats/layer.h"
 
 namespace kw::formats {
@@ -21,10 +22,7 @@ bool openWriterTables(WriterTables& tables) {
   tables.kontrahent = tables.customers ? table::currentRecord(tables.customers) : nullptr;
   tables.firma = tables.company ? table::currentRecord(tables.company) : nullptr;
   if (tables.kontrahent && tables.firma) return true;
-  static constexpr auto kDiskError =
-      KW_MAZ("Błąd operacji dyskowej nr 1324 we wtyczce kwitomat!\nOperacja niekompletna!");
-  static constexpr auto kTitle = KW_MAZ("Błąd");
-  svc::showTitled(kTitle, kDiskError, 1);
+  showDiskError(hostabi::kDiskErrorLines);
   return false;
 }
 
@@ -74,8 +72,7 @@ bool closeDataFile(HostFile* file) {
   if (!failed) failed = !putInPlace();
   if (failed) {
     platform::DeleteFileA(g_temporaryPath);
-    static constexpr auto kWriteError = KW_MAZ("Nie udało się zapisać pliku eksportu faktury");
-    svc::showText(kWriteError);
+    svc::showText(message::kWriteFailed);
   }
   return !failed;
 }

@@ -78,13 +78,12 @@ def check_package(archive, version):
 
 
 # ---- the messages of the plug-in ------------------------------------------
-# Helpers that put a text on the screen, and which of their arguments is the
-# text; functions that hand one of their parameters to them are found below.
-SHOWN = {"showText": [0], "showTitled": [0, 1], "stopMessage": [1, 2], "_showMessage": [0, 1],
-         "showNotice": [3]}
-# Where a text goes into an export file instead.
-WRITTEN = {"_fprintfUTF", "_fprintf1250", "writeFormatted"}
+# The plug-in's table of messages: X(name, "text" "text" …) entries.
+MESSAGES = os.path.join("src", "data", "messages.h")
 LITERAL = r'"(?:[^"\\\n]|\\.)*"'
+ENTRY = re.compile(r"\bX\((\w+),((?:\s*\\?\s*%s)+)\s*\)" % LITERAL)
+DISK_ERRORS = os.path.join("src", "frame", "host_constants.h")
+PLACEHOLDER = r"%[-+ #0]*\d*(?:\.\d+)?[hlL]*[diouxXsScfeEgG]"
 
 
 def unescape(literal):
@@ -116,125 +115,21 @@ def joined(literals):
     return "".join(unescape(m[1:-1]) for m in re.findall(LITERAL, literals))
 
 
-def call_arguments(code, start):
-    """The top-level arguments of the call whose "(" is at start."""
-    depth, args, current, i = 0, [], [], start
-    while i < len(code):
-        c = code[i]
-        if c == '"':
-            m = re.compile(LITERAL).match(code, i)
-            current.append(m.group(0))
-            i = m.end()
-            continue
-        if c in "([{":
-            depth += 1
-            if depth == 1:
-                i += 1
-                continue
-        elif c in ")]}":
-            depth -= 1
-            if depth == 0:
-                args.append("".join(current).strip())
-                return args
-        elif c == "," and depth == 1:
-            args.append("".join(current).strip())
-            current = []
-            i += 1
-            continue
-        current.append(c)
-        i += 1
-    return args
-
-
-def strip_comments(code):
-    pattern = re.compile(r'//[^\n]*|/\*.*?\*/|' + LITERAL, re.S)
-    return pattern.sub(lambda m: m.group(0) if m.group(0).startswith('"') else " ", code)
-
-
-def calls(code, names):
-    for m in re.finditer(r"\b(%s)\s*(?=\()" % "|".join(map(re.escape, names)), code):
-        yield m.group(1), call_arguments(code, m.end())
-
-
-PLACEHOLDER = r"%[-+ #0]*\d*(?:\.\d+)?[hlL]*[diouxXsScfeEgG]"
-FORMATTERS = ["_formatText", "_formatTextN", "wsprintfA"]
-
-
-def functions(code):
-    """(name, parameter names, body) of each function defined in the code."""
-    for m in re.finditer(r"\b(\w+)\s*\(([^;{}()]*)\)\s*\{", code):
-        params = [re.findall(r"\w+", p) for p in m.group(2).split(",")]
-        depth, end = 0, m.end() - 1
-        for end in range(m.end() - 1, len(code)):
-            depth += {"{": 1, "}": -1}.get(code[end], 0)
-            if depth == 0:
-                break
-        yield m.group(1), [p[-1] if p else "" for p in params], code[m.end():end]
-
-
 def plugin_messages(source_dir):
-    """Every text that the plug-in's code can show: the host-code-page texts
-    (KW_MAZ) that are not written into export files (passed as a format of a
-    file write, or returned to a writer), and the literals handed straight to
-    a message helper or to a function that passes them on to one."""
-    files, constants = {}, {}
-    for path in sorted(glob.glob(os.path.join(source_dir, "src", "**", "*.cpp"), recursive=True)):
-        with open(path, encoding="utf-8") as f:
-            code = strip_comments(f.read())
-        files[path] = code
-        constants[path] = {m.group(1): joined(m.group(2))
-                           for m in re.finditer(r"(\w+)\s*=\s*KW_MAZ\(\s*((?:%s\s*)+)\)" % LITERAL, code)}
-    shown = {name: set(positions) for name, positions in SHOWN.items()}
-    changed = True
-    while changed:
-        changed = False
-        for code in files.values():
-            for name, params, body in functions(code):
-                for callee, args in calls(body, list(shown)):
-                    for position in shown[callee]:
-                        if position < len(args) and args[position] in params:
-                            index = params.index(args[position])
-                            if index not in shown.setdefault(name, set()):
-                                shown[name].add(index)
-                                changed = True
+    """Every text that the plug-in can show, by its name in the table; the
+    disk error's text once for each number the interface names."""
+    with open(os.path.join(source_dir, MESSAGES), encoding="utf-8") as f:
+        table = f.read()
+    with open(os.path.join(source_dir, DISK_ERRORS), encoding="utf-8") as f:
+        numbers = re.findall(r"\bkDiskError\w*\s*=\s*(\d+)", f.read())
     messages = {}
-    for path, code in files.items():
-        where = os.path.relpath(path, source_dir)
-        written = set()
-        for _, args in calls(code, WRITTEN):
-            written.update(args[1:2])
-        for m in re.finditer(r"\breturn\s+([^;]*);", code):
-            written.update(re.findall(r"\w+", m.group(1)))
-        for name, text in constants[path].items():
-            if name not in written:
-                messages.setdefault(text, where)
-        for m in re.finditer(r"KW_MAZ\(\s*((?:%s\s*)+)\)" % LITERAL, code):
-            if not re.search(r"\w+\s*=\s*$", code[max(0, m.start() - 80):m.start()]):
-                messages.setdefault(joined(m.group(1)), where)  # used in place
-        for callee, args in calls(code, list(shown)):
-            for position in shown[callee]:
-                if position < len(args) and re.fullmatch(r"(?:%s\s*)+" % LITERAL, args[position]):
-                    messages.setdefault(joined(args[position]), where)
-    # A message that a function fills with a number its callers give (the
-    # disk error numbers): each number given is a message of its own.
-    numbered = {}
-    for path, code in files.items():
-        for name, params, body in functions(code):
-            for _, args in calls(body, FORMATTERS):
-                formats = [i for i, a in enumerate(args) if a in constants[path]]
-                if not formats:
-                    continue
-                values = args[formats[0] + 1:]
-                for index, param in enumerate(params):
-                    if param and param in values:
-                        numbered[(name, index)] = (constants[path][args[formats[0]]], values.index(param))
-    for path, code in files.items():
-        for (function, index), (template, value) in numbered.items():
-            for _, args in calls(code, [function]):
-                if index < len(args) and re.fullmatch(r"-?\d+", args[index]):
-                    pieces = re.split("(%s)" % PLACEHOLDER, template)
-                    pieces[2 * value + 1] = args[index]
-                    messages.setdefault("".join(pieces), os.path.relpath(path, source_dir))
+    for m in ENTRY.finditer(table):
+        text = joined(m.group(2))
+        if m.group(1) == "kDiskError":
+            for number in numbers:
+                messages[re.sub(PLACEHOLDER, number, text, count=1)] = "%s %s" % (m.group(1), number)
+        else:
+            messages[text] = m.group(1)
     # A bare format ("%s") says nothing of its own.
     return {t: w for t, w in messages.items() if re.sub(PLACEHOLDER + r"|\s", "", t)}
 
@@ -266,7 +161,7 @@ def check_guide(archive, source_dir):
         problems.append("CZYTAJ.TXT has line ends other than CR LF")
     messages = plugin_messages(source_dir)
     if len(messages) < 10:
-        problems.append("only %d messages found in the code; the extraction is broken" % len(messages))
+        problems.append("only %d messages found in the table; the reading is broken" % len(messages))
     guide = flat(text)
     missing = [(where, m) for m, where in sorted(messages.items(), key=lambda i: (i[1], i[0]))
                if not message_pattern(m).search(guide)]

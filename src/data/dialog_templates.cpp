@@ -57,7 +57,7 @@ struct Block {
   constexpr void input(uint16_t wordA, uint16_t wordB, uint16_t column, uint16_t row, uint16_t width,
                        uint16_t maxLength) {
     const uint16_t words[21] = {kItemInput, 38, 5, wordA, wordB, 0,         column, row, width,     1, 0,
-                                0,      0,  0, 0,     0,     maxLength, 8,      0,   maxLength, 1};
+                                0,          0,  0, 0,     0,     maxLength, 8,      0,   maxLength, 1};
     for (uint16_t w : words) word(w);
     text("");
   }

@@ -54,6 +54,32 @@ class LineScan {
 
 int32_t countCountingLines(LineScan& scan);
 
+// The course of a line section: the line table (when the host cannot provide
+// it, the disk error `diskError` is shown and the section is empty, 0), one
+// scan over the invoice's lines, and `section(scan)`, which passes it as often
+// as it needs and gives the section's count.
+template <typename Section>
+int32_t scanLines(const char* tspr, int32_t diskError, Section section) {
+  HostTable* lines = openLineTable(diskError);
+  if (!lines) return 0;
+  LineScan scan(lines, tspr);
+  return section(scan);
+}
+
+// The section most writers have: the lines that count are counted, `start`
+// is told the count, then `write(line, number)` writes each, numbered from 1.
+// Returns the count.
+template <typename Start, typename Write>
+int32_t countAndWriteLines(const char* tspr, Start start, Write write) {
+  return scanLines(tspr, hostabi::kDiskErrorLines, [&](LineScan& scan) {
+    const int32_t count = countCountingLines(scan);
+    start(count);
+    int32_t number = 0;
+    scan.pass([&](const char* line) { write(line, ++number); });
+    return count;
+  });
+}
+
 // Loads the customer with this number into table 35's current record; false
 // when the host has none.
 bool lookupCustomer(int32_t customerNumber);

@@ -18,7 +18,6 @@ namespace kw::data {
 
 namespace {
 
-
 // A block of the host's memory, released when it goes out of scope.
 class HostMemory {
  public:
@@ -63,7 +62,7 @@ char* _xmlSafe(char* text) {
   return text;
 }
 
-void writeUtf8Piece(HostFile* file, const char* format, ...) {
+void writePiece(HostFile* file, hostabi::CodePage target, const char* format, ...) {
   HostMemory piece(hostabi::kFormatBufferSize);
   if (!piece.get()) {
     markWriteFailed();
@@ -74,7 +73,14 @@ void writeUtf8Piece(HostFile* file, const char* format, ...) {
   formatPiece(piece.get(), format, args);
   va_end(args);
 
-  // Three bytes for every host character: the most UTF-8 needs for any of them.
+  if (target != hostabi::kCodePageUtf8) {
+    // One byte for every host character: converted where it stands.
+    svc::convertInPlace(piece.get(), piece.get(), hostabi::kCodePageHost, target);
+    noteWriteResult(svc::writeFormatted(file, "%s", piece.get()));
+    return;
+  }
+  // UTF-8 takes up to three bytes for a host character, so it needs a second
+  // buffer, and only that allocation has a message of its own.
   const uint32_t capacity = static_cast<uint32_t>(std::strlen(piece.get())) * 3 + 10;
   HostMemory utf8(capacity);
   if (!utf8.get()) {
@@ -82,24 +88,8 @@ void writeUtf8Piece(HostFile* file, const char* format, ...) {
     markWriteFailed();
     return;
   }
-  svc::convertText(utf8.get(), static_cast<int32_t>(capacity), piece.get(), -1, hostabi::kCodePageHost,
-                   hostabi::kCodePageUtf8);
+  svc::convertText(utf8.get(), static_cast<int32_t>(capacity), piece.get(), -1, hostabi::kCodePageHost, target);
   noteWriteResult(svc::writeFormatted(file, "%s", utf8.get()));
-}
-
-void write1250Piece(HostFile* file, const char* format, ...) {
-  HostMemory piece(hostabi::kFormatBufferSize);
-  if (!piece.get()) {
-    markWriteFailed();
-    return;
-  }
-  va_list args;
-  va_start(args, format);
-  formatPiece(piece.get(), format, args);
-  va_end(args);
-
-  svc::convertInPlace(piece.get(), piece.get(), hostabi::kCodePageHost, hostabi::kCodePageWindows1250);
-  noteWriteResult(svc::writeFormatted(file, "%s", piece.get()));
 }
 
 std::string utf8FromWindows1250(const std::string& text) {

@@ -7,6 +7,7 @@
 
 #include "data/record_layout.h"
 #include "frame/host_abi.h"
+#include "frame/host_constants.h"
 #include "data/layer.h"
 
 namespace kw::data {
@@ -25,21 +26,20 @@ T printable(T value) {
   return value;
 }
 
-void writeUtf8Piece(HostFile* file, const char* format, ...);
-void write1250Piece(HostFile* file, const char* format, ...);
-
 // Formats one piece of output in the host code page (a piece is cut to the
-// formatting buffer), converts it to UTF-8 and writes it to the file. A
-// piece that cannot be written fails the file (write_status.h).
+// formatting buffer), converts it to `target` (UTF-8 or Windows-1250) and
+// writes it to the file. A piece that cannot be written fails the file
+// (write_status.h).
+void writePiece(HostFile* file, hostabi::CodePage target, const char* format, ...);
+
 template <typename... A>
 void _fprintfUTF(HostFile* file, const char* format, A... values) {
-  writeUtf8Piece(file, format, printable(values)...);
+  writePiece(file, hostabi::kCodePageUtf8, format, printable(values)...);
 }
 
-// The same, converted to Windows-1250.
 template <typename... A>
 void _fprintf1250(HostFile* file, const char* format, A... values) {
-  write1250Piece(file, format, printable(values)...);
+  writePiece(file, hostabi::kCodePageWindows1250, format, printable(values)...);
 }
 
 // _xmlSafe for a record's text field, bounded by the field's room: the

@@ -37,7 +37,6 @@ constexpr char kMailFileName[] = "m%s.tmp";
 constexpr size_t kMailNameMax = 48;
 constexpr size_t kWidePathSize = 520;
 
-
 using WidePath = char[kWidePathSize];
 
 // Copies a text into the recipient buffer, cut to the 300 characters it holds.

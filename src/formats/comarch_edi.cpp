@@ -34,7 +34,6 @@ constexpr int32_t kIlnLength = kIlnRoom - 1;
 constexpr int32_t kAmountResolution = 100;
 constexpr const char* kDateFormat = "%04d-%02d-%02d";
 
-
 // UN/EDIFACT 4461: cash, bank transfer, cheque; every other form pays to the account.
 const char* paymentMeans(int32_t form) {
   switch (form) {
@@ -143,13 +142,8 @@ void readStoredIlns(char* ilnBuffer) {
 }
 
 int32_t writeEdiLines(const char* tspr, HostFile* file) {
-  HostTable* lines = openLineTable(hostabi::kDiskErrorLines);
-  if (!lines) return 0;
-  LineScan scan(lines, tspr);
-  int32_t count = countCountingLines(scan);
-  int32_t number = 0;
-  scan.pass([&](const char* line) { writeLine(file, tspr, line, ++number); });
-  return count;
+  return countAndWriteLines(
+      tspr, [](int32_t) {}, [&](const char* line, int32_t number) { writeLine(file, tspr, line, number); });
 }
 
 namespace {
@@ -234,7 +228,6 @@ void writeDocument(HostFile* file, char* tspr, const WriterTables& tables, char*
 }  // namespace kw::formats
 
 namespace kw::formats::writers {
-
 
 void comarchEdi(char* tspr, const Finish& finish) {
   std::optional<_CCabFileList> cabFiles;

@@ -30,7 +30,6 @@ constexpr int32_t kFirmRecord = -1;
 constexpr int32_t kTimeHoursMinutes = 2;
 constexpr const char* kDateFormat = "%04d%02d%02d000000";
 
-
 // A line's raw text between quotes: a quote inside it is doubled and a line
 // break becomes a blank, so that the record stays one record for a reader.
 std::string quoted(const char* line, layout::Text field) {
@@ -247,31 +246,24 @@ char* _eppTimestamp(char* buffer) {
   return buffer;
 }
 
-int32_t _eppLineCount(const char* tspr) {
-  HostTable* lines = openLineTable(hostabi::kDiskErrorLineCount);
-  if (!lines) return 0;
-  LineScan scan(lines, tspr);
-  return countCountingLines(scan);
-}
+int32_t _eppLineCount(const char* tspr) { return scanLines(tspr, hostabi::kDiskErrorLineCount, countCountingLines); }
 
 int32_t _eppLines(const char* tspr, HostFile* file, const char* currency) {
-  HostTable* lines = openLineTable(hostabi::kDiskErrorLines);
-  if (!lines) return 0;
-  LineScan scan(lines, tspr);
-  _fprintf1250(file, "\n[ZAWARTOSC]\n");
-  int32_t written = 0;
-  scan.pass([&](const char* line) { writeLineRecord(file, tspr, line, ++written); });
-  _fprintf1250(file, "\n[NAGLOWEK]\n");
-  _fprintf1250(file, "\n\"TOWARY\"\n");
-  _fprintf1250(file, "\n[ZAWARTOSC]\n");
-  scan.pass([&](const char* line) { writeGoodsRecord(file, line, currency); });
-  return written;
+  return scanLines(tspr, hostabi::kDiskErrorLines, [&](LineScan& scan) {
+    _fprintf1250(file, "\n[ZAWARTOSC]\n");
+    int32_t written = 0;
+    scan.pass([&](const char* line) { writeLineRecord(file, tspr, line, ++written); });
+    _fprintf1250(file, "\n[NAGLOWEK]\n");
+    _fprintf1250(file, "\n\"TOWARY\"\n");
+    _fprintf1250(file, "\n[ZAWARTOSC]\n");
+    scan.pass([&](const char* line) { writeGoodsRecord(file, line, currency); });
+    return written;
+  });
 }
 
 }  // namespace kw::formats
 
 namespace kw::formats::writers {
-
 
 void epp(char* tspr, const Finish& finish) {
   std::optional<_CCabFileList> cabFiles;
@@ -280,8 +272,8 @@ void epp(char* tspr, const Finish& finish) {
     cabFiles.emplace();
     return true;
   };
-  writeInvoice(tspr, ExportPaths(documentStem("fakt", tspr).c_str(), ".epp"), message::kEppOpenFailed, finish, loadCompany,
-               [&](HostFile* file, WriterTables& tables) {
+  writeInvoice(tspr, ExportPaths(documentStem("fakt", tspr).c_str(), ".epp"), message::kEppOpenFailed, finish,
+               loadCompany, [&](HostFile* file, WriterTables& tables) {
                  writeInfo(file, tables.firma);
                  writeHeader(file, tspr);
                  const std::string currency = rec::text(tspr, T::Waluta);

@@ -65,7 +65,6 @@ constexpr char kCurrencyCodes[] =
     "SGD SHP SLL SOS SRD SSP STN SVC SYP SZL THB TJS TMT TND TOP TRY TTD TWD TZS UAH UGX USD USN UYI UYU UYW "
     "UZS VES VND VUV WST XAF XAG XAU XBA XBB XBC XBD XCD XCG XDR XOF XPD XPF XPT XSU XUA XXX YER ZAR ZMW ZWL";
 
-
 bool blank(const std::string& text) { return cleaned(text).empty(); }
 
 // Two non-blank parts joined by a blank; either alone when the other is blank.
@@ -371,7 +370,8 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
   char due[16] = {};
   svc::addDays(rec::get(tspr, T::DataWystawienia), due, paymentTerm);
   if (!within(kDueDates, dayNumber(due))) {
-    _formatText(text, sizeof text, message::kKsefDueDateOutOfRange, formatDate(due, kDateFormat).c_str(), static_cast<unsigned>(paymentTerm));
+    _formatText(text, sizeof text, message::kKsefDueDateOutOfRange, formatDate(due, kDateFormat).c_str(),
+                static_cast<unsigned>(paymentTerm));
     return text;
   }
 
@@ -419,18 +419,14 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
     _formatText(text, sizeof text, message::kKsefTooManyLines, invoice.lines);
     return text;
   }
-  if (std::llabs(invoice.sums.gross()) >= kLargestCents)
-    return message::kKsefAmountsTooLarge.c_str();
+  if (std::llabs(invoice.sums.gross()) >= kLargestCents) return message::kKsefAmountsTooLarge.c_str();
 
   if (invoice.exempt) {
     char basis[1024] = {};
     _fileSetting(kSettingsFile, kSettingRead, kSection, "PodstawaZwolnienia", "%s", basis);
     invoice.exemptionBasis = settingText(basis);
-    if (invoice.exemptionBasis.empty())
-      return message::kKsefNoExemptionBasis
-          .c_str();
-    if (characterCount(invoice.exemptionBasis) > kLongestText)
-      return message::kKsefExemptionBasisTooLong.c_str();
+    if (invoice.exemptionBasis.empty()) return message::kKsefNoExemptionBasis.c_str();
+    if (characterCount(invoice.exemptionBasis) > kLongestText) return message::kKsefExemptionBasisTooLong.c_str();
   }
 
   for (std::string mismatch : {checkGroup(invoice, tspr, kSlot1, "A (23%)", T::NettoA, T::VatA),
@@ -441,7 +437,8 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
   if (!damagedTotal.empty()) return damagedTotal;
   const int64_t storedGross = storedCents(rec::get(tspr, T::RazemBrutto));
   if (invoice.sums.gross() != storedGross) {
-    _formatText(text, sizeof text, message::kKsefGrossDiffers, money(invoice.sums.gross()).c_str(), money(storedGross).c_str());
+    _formatText(text, sizeof text, message::kKsefGrossDiffers, money(invoice.sums.gross()).c_str(),
+                money(storedGross).c_str());
     return text;
   }
   return "";
@@ -612,7 +609,6 @@ bool ksefExportEnabled() {
 }  // namespace kw::formats
 
 namespace kw::formats::writers {
-
 
 // No printout and no mail: the buyer receives a KSeF invoice through KSeF,
 // so the export closes with a notice that names the file to send.

@@ -102,46 +102,42 @@ int32_t paymentTermDays(const char* tspr) { return static_cast<int32_t>(rec::get
 }  // namespace
 
 int32_t writeOptimaLines(const char* tspr, HostFile* file) {
-  HostTable* lines = openLineTable(hostabi::kDiskErrorLines);
-  if (!lines) return 0;
-  LineScan scan(lines, tspr);
-  int32_t count = countCountingLines(scan);
-  int32_t lp = 1;
-  scan.pass([&](const char* line) {
-    // The line's texts go in as stored, escaped only to stay well-formed.
-    const std::string kod = xmlEscaped(rec::text(line, Tspr_dok::Kod));
-    const std::string nazwa = xmlEscaped(rec::text(line, Tspr_dok::Nazwa));
-    const std::string jm = xmlEscaped(rec::text(line, Tspr_dok::Jm));
-    const double net = netUnitPrice(tspr, line);
-    const double gross = grossUnitPrice(tspr, line);
-    const double quantity = static_cast<double>(rec::get(line, Tspr_dok::Ilosc));
-    const double netValue = net * quantity * 0.001;
-    const double grossValue = gross * quantity * 0.001;
+  return countAndWriteLines(
+      tspr, [](int32_t) {},
+      [&](const char* line, int32_t lp) {
+        // The line's texts go in as stored, escaped only to stay well-formed.
+        const std::string kod = xmlEscaped(rec::text(line, Tspr_dok::Kod));
+        const std::string nazwa = xmlEscaped(rec::text(line, Tspr_dok::Nazwa));
+        const std::string jm = xmlEscaped(rec::text(line, Tspr_dok::Jm));
+        const double net = netUnitPrice(tspr, line);
+        const double gross = grossUnitPrice(tspr, line);
+        const double quantity = static_cast<double>(rec::get(line, Tspr_dok::Ilosc));
+        const double netValue = net * quantity * 0.001;
+        const double grossValue = gross * quantity * 0.001;
 
-    _fprintfUTF(file, "<POZYCJA>");
-    _fprintfUTF(file, "<LP>%d</LP><TOWAR><KOD>%s</KOD>", lp, kod.c_str());
-    _fprintfUTF(file, "<NAZWA>%s</NAZWA><OPIS/><EAN>%s</EAN><SWW/><NUMER_KATALOGOWY/></TOWAR>", nazwa.c_str(),
-                kod.c_str());
-    _fprintfUTF(file, "<STAWKA_VAT><STAWKA>%.2f</STAWKA><FLAGA>2</FLAGA><ZRODLOWA>0.00</ZRODLOWA></STAWKA_VAT>",
-                vatRateOf(line));
-    _fprintfUTF(file,
-                "<CENY><POCZATKOWA_WAL_CENNIKA>%.2f</POCZATKOWA_WAL_CENNIKA><POCZATKOWA_WAL_DOKUMENTU>%.2f"
-                "</POCZATKOWA_WAL_DOKUMENTU><PO_RABACIE_WAL_CENNIKA>%.2f</PO_RABACIE_WAL_CENNIKA><PO_RABACIE_PLN>%.2f"
-                "</PO_RABACIE_PLN><PO_RABACIE_WAL_DOKUMENTU>%.2f</PO_RABACIE_WAL_DOKUMENTU></CENY>",
-                gross, gross, gross, gross, gross);
-    _fprintfUTF(file, "<WALUTA><SYMBOL>PLN</SYMBOL><KURS_L>1.00</KURS_L><KURS_M>1</KURS_M></WALUTA>");
-    _fprintfUTF(file,
-                "<RABAT>0.00</RABAT><WARTOSC_NETTO>%.2f</WARTOSC_NETTO><WARTOSC_BRUTTO>%.2f</WARTOSC_BRUTTO>"
-                "<WARTOSC_NETTO_WAL>%.2f</WARTOSC_NETTO_WAL><WARTOSC_BRUTTO_WAL>%.2f</WARTOSC_BRUTTO_WAL>",
-                netValue, grossValue, netValue, grossValue);
-    _fprintfUTF(file,
-                "<ILOSC>%.4f</ILOSC><JM>%s</JM><JM_CALKOWITE>0.00</JM_CALKOWITE><JM_ZLOZONA><JMZ>%s</JMZ>"
-                "<JM_PRZELICZNIK_L>1.00</JM_PRZELICZNIK_L><JM_PRZELICZNIK_M>1</JM_PRZELICZNIK_M></JM_ZLOZONA>",
-                quantityOf(line), jm.c_str(), jm.c_str());
-    _fprintfUTF(file, "</POZYCJA>");
-    ++lp;
-  });
-  return count;
+        _fprintfUTF(file, "<POZYCJA>");
+        _fprintfUTF(file, "<LP>%d</LP><TOWAR><KOD>%s</KOD>", lp, kod.c_str());
+        _fprintfUTF(file, "<NAZWA>%s</NAZWA><OPIS/><EAN>%s</EAN><SWW/><NUMER_KATALOGOWY/></TOWAR>", nazwa.c_str(),
+                    kod.c_str());
+        _fprintfUTF(file, "<STAWKA_VAT><STAWKA>%.2f</STAWKA><FLAGA>2</FLAGA><ZRODLOWA>0.00</ZRODLOWA></STAWKA_VAT>",
+                    vatRateOf(line));
+        _fprintfUTF(
+            file,
+            "<CENY><POCZATKOWA_WAL_CENNIKA>%.2f</POCZATKOWA_WAL_CENNIKA><POCZATKOWA_WAL_DOKUMENTU>%.2f"
+            "</POCZATKOWA_WAL_DOKUMENTU><PO_RABACIE_WAL_CENNIKA>%.2f</PO_RABACIE_WAL_CENNIKA><PO_RABACIE_PLN>%.2f"
+            "</PO_RABACIE_PLN><PO_RABACIE_WAL_DOKUMENTU>%.2f</PO_RABACIE_WAL_DOKUMENTU></CENY>",
+            gross, gross, gross, gross, gross);
+        _fprintfUTF(file, "<WALUTA><SYMBOL>PLN</SYMBOL><KURS_L>1.00</KURS_L><KURS_M>1</KURS_M></WALUTA>");
+        _fprintfUTF(file,
+                    "<RABAT>0.00</RABAT><WARTOSC_NETTO>%.2f</WARTOSC_NETTO><WARTOSC_BRUTTO>%.2f</WARTOSC_BRUTTO>"
+                    "<WARTOSC_NETTO_WAL>%.2f</WARTOSC_NETTO_WAL><WARTOSC_BRUTTO_WAL>%.2f</WARTOSC_BRUTTO_WAL>",
+                    netValue, grossValue, netValue, grossValue);
+        _fprintfUTF(file,
+                    "<ILOSC>%.4f</ILOSC><JM>%s</JM><JM_CALKOWITE>0.00</JM_CALKOWITE><JM_ZLOZONA><JMZ>%s</JMZ>"
+                    "<JM_PRZELICZNIK_L>1.00</JM_PRZELICZNIK_L><JM_PRZELICZNIK_M>1</JM_PRZELICZNIK_M></JM_ZLOZONA>",
+                    quantityOf(line), jm.c_str(), jm.c_str());
+        _fprintfUTF(file, "</POZYCJA>");
+      });
 }
 
 namespace {
@@ -241,8 +237,8 @@ namespace kw::formats::writers {
 using namespace layout;
 
 void optima(char* tspr, const Finish& finish) {
-  writeInvoice(tspr, ExportPaths(documentStem("fakt", tspr).c_str(), ".xml"), message::kOpenFailed, finish, nothingToPrepare,
-               [&](HostFile* file, WriterTables& tables) { writeDocument(file, tspr, tables); });
+  writeInvoice(tspr, ExportPaths(documentStem("fakt", tspr).c_str(), ".xml"), message::kOpenFailed, finish,
+               nothingToPrepare, [&](HostFile* file, WriterTables& tables) { writeDocument(file, tspr, tables); });
 }
 
 }  // namespace kw::formats::writers

@@ -27,7 +27,6 @@ using namespace layout;
 constexpr size_t kPartSize = 256;
 constexpr size_t kGoodsCodeLength = 19;
 
-
 bool isAsciiAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // Cash-like forms: cash, cheque, card, voucher. Everything else is a transfer.
@@ -43,12 +42,8 @@ std::string goodsCode(const char* line) {
 
 // "IloscLinii" and one "Linia" per counting line. Returns the count.
 int32_t writeLines(const char* tspr, HostFile* file) {
-  HostTable* lines = openLineTable(hostabi::kDiskErrorLines);
-  if (!lines) return 0;
-  LineScan scan(lines, tspr);
-  int32_t count = countCountingLines(scan);
-  writeDirect(file, "IloscLinii:%d\n", count);
-  scan.pass([&](const char* line) {
+  auto writeCount = [&](int32_t count) { writeDirect(file, "IloscLinii:%d\n", count); };
+  return countAndWriteLines(tspr, writeCount, [&](const char* line, int32_t) {
     std::string code = goodsCode(line);
     double netPrice = netUnitPrice(tspr, line);
     double quantity = quantityOf(line);
@@ -60,7 +55,6 @@ int32_t writeLines(const char* tspr, HostFile* file) {
                 oneLine(rec::text(line, Tspr_dok::Jm)).c_str(), oneLine(code).c_str(),
                 oneLine(rec::text(line, Tspr_dok::Pkwiu)).c_str(), quantity, netPrice, netValue);
   });
-  return count;
 }
 
 // Everything between the open and the close, in the file's order.

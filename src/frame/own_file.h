@@ -24,12 +24,9 @@ bool claimOwnFile(char* path, size_t size, Compose compose) {
     ownFileTag(tag, sizeof tag, attempt);
     compose(path, size, tag);
     switch (platform::createNewFile(path)) {
-      case platform::NewFile::Created:
-        return true;
-      case platform::NewFile::Failed:
-        return false;
-      case platform::NewFile::Exists:
-        break;
+      case platform::NewFile::Created: return true;
+      case platform::NewFile::Failed: return false;
+      case platform::NewFile::Exists: break;
     }
   }
   return false;

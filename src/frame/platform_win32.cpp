@@ -51,8 +51,7 @@ uint32_t GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 
 NewFile createNewFile(const char* path) {
   HANDLE file = ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
-    return ::GetLastError() == ERROR_FILE_EXISTS ? NewFile::Exists : NewFile::Failed;
+  if (file == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_EXISTS ? NewFile::Exists : NewFile::Failed;
   ::CloseHandle(file);
   return NewFile::Created;
 }

@@ -99,8 +99,8 @@ void* slotContent(uint32_t ordinal) {
 extern "C" KW_HIDDEN void* kw_bind_on_first_call(uint32_t ordinal) {
   kw::frame::ensureHostModule();
   switch (ordinal) {
-#define KW_FIRST(ordinal, name, conv, ret, params) \
-  case ordinal:                                    \
+#define KW_FIRST(ordinal, name, conv, ret, params)      \
+  case ordinal:                                         \
     kw::frame::bindSlot(kw::frame::svc::name, ordinal); \
     return reinterpret_cast<void*>(kw::frame::svc::name.fn ? kw::frame::svc::name.fn : kw::frame::svc::name.absent);
     KW_HOST_SERVICES(KW_FIRST)

@@ -34,7 +34,8 @@ constexpr int32_t kIlnLength = kIlnRoom - 1;
 constexpr int32_t kAmountResolution = 100;
 constexpr const char* kDateFormat = "%04d-%02d-%02d";
 
-// UN/EDIFACT 4461: cash, bank transfer, cheque; every other form pays to the account.
+// UN/EDIFACT 4461: cash (10) and cheque (20); every other form pays to the
+// seller's bank account (42).
 const char* paymentMeans(int32_t form) {
   switch (form) {
     case 1: return "10";

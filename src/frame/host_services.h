@@ -40,15 +40,6 @@ extern MissingServices g_missing;
 // records it as missing when the host lacks it. Returns the address, or null.
 void* resolveService(const char* identifier);
 
-// Binds every slot in slot order, as the module's loading does.
-void bindAllServices();
-
-// Puts every slot back to its first-call entry and clears the record.
-void unbindAllServices();
-
-// The slot's current content, for checks of the binding.
-void* slotContent(uint32_t ordinal);
-
 }  // namespace kw::frame
 
 namespace kw::frame::svc {

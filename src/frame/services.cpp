@@ -69,29 +69,6 @@ void bindSlot(HostSlot<F>& slot, uint32_t ordinal) {
 }
 }  // namespace
 
-void bindAllServices() {
-#define KW_BIND(ordinal, name, conv, ret, params) bindSlot(svc::name, ordinal);
-  KW_HOST_SERVICES(KW_BIND)
-#undef KW_BIND
-}
-
-void unbindAllServices() {
-#define KW_UNBIND(ordinal, name, conv, ret, params) svc::name.fn = reinterpret_cast<Fn_##ordinal>(&kw_first_##ordinal);
-  KW_HOST_SERVICES(KW_UNBIND)
-#undef KW_UNBIND
-  g_missing = MissingServices{0, {0}};
-}
-
-void* slotContent(uint32_t ordinal) {
-  switch (ordinal) {
-#define KW_CONTENT(ordinal, name, conv, ret, params) \
-  case ordinal: return reinterpret_cast<void*>(svc::name.fn);
-    KW_HOST_SERVICES(KW_CONTENT)
-#undef KW_CONTENT
-  }
-  return nullptr;
-}
-
 }  // namespace kw::frame
 
 // Called by a first-call entry with its ordinal: binds that slot and returns

@@ -9,6 +9,7 @@
 #include "frame/host_services.h"
 #include "mazovia.h"
 #include "test_support.h"
+#include "slots.h"
 
 namespace {
 
@@ -28,13 +29,8 @@ class Splitters : public HostTest {
   void SetUp() override {
     HostTest::SetUp();
     g_trimmed.clear();
-    savedTrim_ = svc::trimText.fn;
   }
-  void TearDown() override {
-    svc::trimText.fn = savedTrim_;
-    HostTest::TearDown();
-  }
-  Fn_52133 savedTrim_ = nullptr;
+  SlotSwap<decltype(svc::trimText)> trim_{svc::trimText};
 };
 
 struct Parts {

@@ -12,6 +12,7 @@
 #include "plugin_loader.h"
 #include "service_impl.h"
 #include "test_support.h"
+#include "slots.h"
 
 #if !defined(_WIN32)
 #include <signal.h>

@@ -48,11 +48,8 @@ TEST_F(ComarchEdi, StoredNumbersFillTheirFieldsCutTo13Characters) {
 }
 
 TEST_F(ComarchEdi, LinesWithoutLineTableAreNoneAndTheUserIsTold) {
-  welkor::state().db = welkor::parseDatabase(
-      R"({ "invoices": [ { "IdDokumentu": 1, "lines": [ { "Nazwa": "A", "Ilosc": 1 } ] } ],
-           "host": { "tables": { "45": { "absent": true } } } })",
-      "test");
-  welkor::tables().open(welkor::state().db);
+  useDatabase(R"({ "invoices": [ { "IdDokumentu": 1, "lines": [ { "Nazwa": "A", "Ilosc": 1 } ] } ],
+                   "host": { "tables": { "45": { "absent": true } } } })");
   HostFile* file = _openOutputFile("out.xml", "wt");
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(writeEdiLines(welkor::state().db.invoices.at(0).header.data(), file), 0);

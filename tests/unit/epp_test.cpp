@@ -31,8 +31,7 @@ class Epp : public HostTest {
     HostTest::TearDown();
   }
   void load(const std::string& json) {
-    welkor::state().db = welkor::parseDatabase(json, "test");
-    welkor::tables().open(welkor::state().db);
+    useDatabase(json);
   }
   const char* invoice() { return welkor::state().db.invoices.at(0).header.data(); }
 };

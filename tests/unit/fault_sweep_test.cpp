@@ -96,10 +96,8 @@ class FaultSweep : public testing_support::HostTest {
     fs::create_directory("FAKTURY");
     if (earlier) testing_support::writeFile(std::string("FAKTURY/") + w.dataFile, *earlier);
     welkor::state() = welkor::HostState{};
-    welkor::state().db = welkor::parseDatabase(kDatabase, "test");
+    useDatabase(kDatabase);
     knob(welkor::state().db.knobs, fault) = failingCall;
-    welkor::tables().open(welkor::state().db);
-    welkor::scanChecks() = {};
     const size_t scanBlocks = welkor::liveScanBlocks();
     int16_t refresh = 0;
     runWriter(w.writer, welkor::state().db.invoices.at(0).header.data(), 0, &refresh);

@@ -49,9 +49,7 @@ class HostData : public HostTest {
     load(kDatabase);
   }
   void load(const std::string& json) {
-    welkor::state().db = welkor::parseDatabase(json, "test");
-    welkor::tables().open(welkor::state().db);
-    welkor::scanChecks() = {};
+    useDatabase(json);
   }
   const char* invoice(size_t i) { return welkor::state().db.invoices.at(i).header.data(); }
   const std::vector<uint32_t>& calls() { return welkor::scanChecks().calls; }

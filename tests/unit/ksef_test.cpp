@@ -388,7 +388,7 @@ class KsefRefusals : public testing_support::HostTest {
     welkor::state().db = welkor::parseDatabase(db, "test");
     change(welkor::state().db);
     welkor::tables().open(welkor::state().db);
-    welkor::scanChecks() = {};
+    welkor::scanChecks() = {};  // `change` comes between the parse and the open
     const size_t scanBlocks = welkor::liveScanBlocks();
     int16_t refresh = 0;
     runWriter(&writers::ksef, welkor::state().db.invoices.at(0).header.data(), 0, &refresh);

@@ -21,6 +21,7 @@
 #include "service_impl.h"
 #include "tables.h"
 #include "test_support.h"
+#include "slots.h"
 
 #if defined(_WIN32)
 #include <direct.h>
@@ -79,17 +80,6 @@ std::string pdfBytes() {
   return bytes;
 }
 
-// Swaps a service slot for a test's stand-in, and back when it goes.
-template <typename Slot>
-class SlotSwap {
- public:
-  SlotSwap(Slot& slot, decltype(slot.fn) replacement) : slot_(slot), saved_(slot.fn) { slot.fn = replacement; }
-  ~SlotSwap() { slot_.fn = saved_; }
-
- private:
-  Slot& slot_;
-  decltype(slot_.fn) saved_;
-};
 
 std::vector<std::string> g_proposed;
 int32_t KW_CDECL recordingDialog(const void* block, int32_t number, char* data, DialogCallback callback) {

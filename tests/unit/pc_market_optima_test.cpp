@@ -54,8 +54,7 @@ class WriterRun : public HostTest {
         "lines": [{"Nazwa": "Sól & pieprz", "Kod": "S&P", "Ilosc": 1, "CenaDokumentu": 1, "KodVat": 0}]}],
       "host": )" + hostKnobs +
                        "}";
-    welkor::state().db = welkor::parseDatabase(json, "test");
-    welkor::tables().open(welkor::state().db);
+    useDatabase(json);
     std::filesystem::create_directory("FAKTURY");
     welkor::state().answers[1002].push_back({"Esc"});
   }

@@ -17,6 +17,7 @@
 #include "service_impl.h"
 #include "tables.h"
 #include "test_support.h"
+#include "slots.h"
 
 #if defined(_WIN32)
 #include <direct.h>
@@ -69,10 +70,7 @@ class PdfStep : public HostTest {
     mkdir("FAKTURY", 0777);
 #endif
   }
-  void open(const std::string& json) {
-    welkor::state().db = welkor::parseDatabase(json, "test");
-    welkor::tables().open(welkor::state().db);
-  }
+  void open(const std::string& json) { useDatabase(json); }
   // As a writer runs it: the key definition for the register value 12.
   void print(const char* path, int32_t document) {
     _printToPdf(path, document, svc::printKeyDefinition(12), svc::tableObject(45), &refresh_);
@@ -155,10 +153,10 @@ TEST_F(PdfStep, ANullPathShowsNothingAndPrintsNothing) {
 int32_t KW_CDECL failingPrint(int32_t, const char*, HostTable*) { throw std::runtime_error("printer jammed"); }
 
 TEST_F(PdfStep, AFailureThatUnwindsThroughTheStepStillDisposesOfTheObject) {
-  auto saved = svc::printInvoice.fn;
-  svc::printInvoice.fn = &failingPrint;
-  EXPECT_THROW(print(kPdfName, 1234), std::runtime_error);
-  svc::printInvoice.fn = saved;
+  {
+    SlotSwap<decltype(svc::printInvoice)> failing(svc::printInvoice, &failingPrint);
+    EXPECT_THROW(print(kPdfName, 1234), std::runtime_error);
+  }
   EXPECT_EQ(welkor::livePrintObjects(), 0u);
   ASSERT_FALSE(welkor::printLog().empty());
   EXPECT_EQ(welkor::printLog().back(), "22894 dispose");

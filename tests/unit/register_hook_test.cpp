@@ -35,8 +35,7 @@ class RegisterHook : public testing_support::HostTest {
     HostTest::TearDown();
   }
   void open(const char* json) {
-    welkor::state().db = welkor::parseDatabase(json, "test");
-    welkor::tables().open(welkor::state().db);
+    useDatabase(json);
   }
   welkor::Table& reg() { return *welkor::tables().find(44); }
   KeyHandler handler() { return welkor::keyHandlerOf(&reg().object); }

@@ -10,6 +10,7 @@
 #include "service_impl.h"
 #include "structured_exception.h"
 #include "test_support.h"
+#include "slots.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -58,18 +59,6 @@ class SlotList : public HostTest {
     HostTest::SetUp();
     g_calls.clear();
     g_fatalErrors.clear();
-    svc::allocate.fn = &countAllocate;
-    svc::allocateZeroed.fn = &countAllocateZeroed;
-    svc::reallocate.fn = &countReallocate;
-    svc::release.fn = &countRelease;
-  }
-  void TearDown() override {
-    svc::allocate.fn = saved21284_;
-    svc::allocateZeroed.fn = saved21285_;
-    svc::reallocate.fn = saved21286_;
-    svc::release.fn = saved21287_;
-    svc::fatalError.fn = saved34704_;
-    HostTest::TearDown();
   }
   size_t count(const std::string& service) const {
     return static_cast<size_t>(
@@ -91,11 +80,11 @@ class SlotList : public HostTest {
     ++list.Liczba;
   }
 
-  Fn_21284 saved21284_ = svc::allocate.fn;
-  Fn_21285 saved21285_ = svc::allocateZeroed.fn;
-  Fn_21286 saved21286_ = svc::reallocate.fn;
-  Fn_21287 saved21287_ = svc::release.fn;
-  Fn_34704 saved34704_ = svc::fatalError.fn;
+  SlotSwap<decltype(svc::allocate)> allocate_{svc::allocate, &countAllocate};
+  SlotSwap<decltype(svc::allocateZeroed)> allocateZeroed_{svc::allocateZeroed, &countAllocateZeroed};
+  SlotSwap<decltype(svc::reallocate)> reallocate_{svc::reallocate, &countReallocate};
+  SlotSwap<decltype(svc::release)> release_{svc::release, &countRelease};
+  SlotSwap<decltype(svc::fatalError)> fatalError_{svc::fatalError};
 };
 
 TEST_F(SlotList, AListThatIsOnlyBuiltAndDestroyedTouchesNoMemory) {
@@ -247,8 +236,8 @@ TEST_F(SlotList, AStructuredExceptionIsReportedUnderTheScopeAndRaisedAgain) {
     welkor::state().scopeLog.clear();
     svc::allocate.fn = c.allocate;
     uint32_t code = 0;
-    bool returned = welkor::callCatchingStructured(
-        [](void* l) { static_cast<_CCabFileList*>(l)->PrzygotujPozycje(); }, &list, code);
+    bool returned = welkor::callCatchingStructured([](void* l) { static_cast<_CCabFileList*>(l)->PrzygotujPozycje(); },
+                                                   &list, code);
     svc::allocate.fn = &countAllocate;
     EXPECT_FALSE(returned);
     EXPECT_EQ(code, 0xC0000005u);

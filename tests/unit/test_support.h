@@ -11,7 +11,10 @@
 #include <sstream>
 #include <string>
 
+#include "database.h"
 #include "host_state.h"
+#include "scan_checks.h"
+#include "tables.h"
 #include "plugin_names.h"
 
 namespace testing_support {
@@ -42,6 +45,14 @@ class HostTest : public ::testing::Test {
     std::error_code error;
     std::filesystem::current_path(previous_, error);
     std::filesystem::remove_all(dir_, error);
+  }
+
+  // The host's records from a database in its JSON form, with its tables
+  // opened and its scan checks new.
+  void useDatabase(const std::string& json) {
+    welkor::state().db = welkor::parseDatabase(json, "test");
+    welkor::tables().open(welkor::state().db);
+    welkor::scanChecks() = {};
   }
 
   std::filesystem::path dir_;

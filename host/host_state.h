@@ -68,6 +68,7 @@ struct HostState {
   bool inKeyPress = false;                                // the register's key handler is running
   bool exportDialogRan = false;                           // dialog 1001 has run in the current key press
   std::vector<std::pair<int32_t, int32_t>> featureCalls;  // (what, value) of each feature-entry call
+  std::string printTarget;                                // the file the last printout was aimed at
   ServiceCounts counts;
 };
 

@@ -185,6 +185,11 @@ int32_t WELKOR_SERVICE(52637, buildMailFile)(char* settings, const char* body, c
   message.subject = mazoviaToUtf8(rec::text(settings, M::Subject));
   message.body = body ? mazoviaToUtf8(body) : "";
   if (message.to.empty()) return 0;
+  // After a printout the mail carries it first and the data file second.
+  const std::string pdfPath = widePdfPath ? hostPath(fromWide(widePdfPath).c_str()) : "";
+  if (!state().printTarget.empty() && pdfPath != state().printTarget)
+    protocolError(52637, "the first attachment is the printout just made (" + state().printTarget + "), not " +
+                             (pdfPath.empty() ? "nothing" : pdfPath));
   if (!attach(message, widePdfPath) || !attach(message, wideDataPath)) return 0;
   std::string path = fromWide(wideMailPath);
   if (path.empty()) return 0;

@@ -112,6 +112,7 @@ void* KW_THISCALL WELKOR_SERVICE(22900, printTarget)(void* self, int32_t mode, c
           job);
   if (!job || !path || mode != 0x5600) return nullptr;
   job->path = path;
+  state().printTarget = hostPath(path);
   return self;
 }
 

@@ -11,7 +11,8 @@ Each case is a folder under tests/e2e/cases holding case.json:
    "folders": ["FAKTURY/fakt1234.pdf"]}
 The case runs in a new empty directory; stdout and the listed files must equal
 the expected files byte for byte. "db" and the files of "setup_files" are named
-relative to the case folder (the raw_records_* cases share ../../raw_records).
+relative to the case folder (the raw_records_* cases share ../../raw_records,
+and cases with the same records share a file of ../../databases).
 "symlinks" makes links in the working directory before the run (for a file
 that cannot be written; native only, so such cases say "windows": false);
 "folders" makes empty folders there (a folder where a file is to be written).

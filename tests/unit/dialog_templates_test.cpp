@@ -9,6 +9,7 @@
 #include "data/dialog_templates.h"
 #include "plugin_names.h"
 #include "dialog_template.h"
+#include "frame/host_constants.h"
 
 namespace {
 
@@ -36,71 +37,81 @@ TEST(DialogTemplates, BlockSizesAreTotalThenThreeTemplates) {
   EXPECT_EQ(at, 706u);
 }
 
-struct Item {
-  uint16_t kind, command, flags, key, column, row, width;
-  const char* text;
-};
-
-void expectItems(int32_t number, const char* title, uint16_t frameFlags, uint16_t width, uint16_t height,
-                 const std::vector<Item>& items, const unsigned char* block = kDialogTemplates.data()) {
+welkor::DialogTemplate dialogOf(const unsigned char* block, int32_t number) {
   welkor::DialogTemplate dialog;
   std::string error;
-  ASSERT_TRUE(welkor::findDialog(block, number, dialog, error)) << error;
-  EXPECT_EQ(dialog.title, title);
-  EXPECT_EQ(dialog.frameFlags, frameFlags);
-  EXPECT_EQ(dialog.width, width);
-  EXPECT_EQ(dialog.height, height);
-  ASSERT_EQ(dialog.items.size(), items.size());
-  for (size_t i = 0; i < items.size(); ++i) {
-    const auto& got = dialog.items[i];
-    const Item& want = items[i];
-    SCOPED_TRACE(number * 100 + static_cast<int>(i) + 1);
-    EXPECT_EQ(got.kind, want.kind);
-    EXPECT_EQ(got.column, want.column);
-    EXPECT_EQ(got.row, want.row);
-    EXPECT_EQ(got.width, want.width);
-    EXPECT_EQ(got.height, 1);
-    EXPECT_EQ(got.text, want.text);
-    if (want.kind != 5) {
-      EXPECT_EQ(got.command, want.command);
-      EXPECT_EQ(got.flags, want.flags);
-      EXPECT_EQ(got.key, want.key);
+  EXPECT_TRUE(welkor::findDialog(block, number, dialog, error)) << number << ": " << error;
+  return dialog;
+}
+
+// The key a button's label names: its hot key ("\x05F3\x01 …") or its
+// marked letter ("~A~nuluj"); 0 when it names none.
+uint16_t keyNamedBy(const std::string& label) {
+  static const std::pair<const char*, uint16_t> kNamed[] = {
+      {"F1", hostabi::kKeyF1}, {"F2", hostabi::kKeyF2},   {"F3", hostabi::kKeyF3},   {"F4", hostabi::kKeyF4},
+      {"F5", hostabi::kKeyF5}, {"F12", hostabi::kKeyF12}, {"ESC", hostabi::kKeyEsc},
+  };
+  if (label.size() > 2 && label[0] == '\x05') {
+    const std::string name = label.substr(1, label.find('\x01') - 1);
+    for (const auto& [text, key] : kNamed)
+      if (name == text) return key;
+  }
+  if (label.size() > 2 && label[0] == '~') return static_cast<uint16_t>(label[1]);
+  return 0;
+}
+
+// What the three dialogs must be in themselves, whatever their layout: each
+// button's key is the one its label names, each item lies inside the frame,
+// and no two items of a row overlap.
+TEST(DialogTemplates, EveryButtonAnswersTheKeyItNamesAndEveryItemFitsItsDialog) {
+  for (const unsigned char* block : {kDialogTemplates.data(), kDialogTemplatesKsef.data()}) {
+    for (int32_t number : {hostabi::kExportDialog, hostabi::kMailDialog, hostabi::kIlnDialog}) {
+      const welkor::DialogTemplate dialog = dialogOf(block, number);
+      ASSERT_FALSE(dialog.items.empty()) << number;
+      for (size_t i = 0; i < dialog.items.size(); ++i) {
+        const welkor::DialogItem& item = dialog.items[i];
+        SCOPED_TRACE(number * 100 + static_cast<int>(i) + 1);
+        if (item.kind == hostabi::kItemButton && item.key != 0) {
+          EXPECT_EQ(item.key, keyNamedBy(item.text));
+        }
+        EXPECT_GT(item.column, 0);
+        EXPECT_GT(item.row, 0);
+        EXPECT_LT(item.column + item.width, dialog.width);
+        EXPECT_LT(item.row + item.height, dialog.height);
+        for (size_t j = 0; j < i; ++j) {
+          const welkor::DialogItem& other = dialog.items[j];
+          if (other.row == item.row) {
+            EXPECT_TRUE(other.column + other.width <= item.column || item.column + item.width <= other.column)
+                << "overlaps item " << number * 100 + static_cast<int>(j) + 1;
+          }
+        }
+      }
     }
   }
 }
 
-TEST(DialogTemplates, EveryItemOfTheThreeDialogs) {
-  expectItems(1001, "Eksport faktur", 0, 34, 15,
-              {{0, 0x3B00, 0, 0x3B00, 2, 2, 28, "\x05" "F1\x01 PC Market"},
-               {0, 0x3C00, 0, 0x3C00, 2, 4, 28, "\x05" "F2\x01 Comarch Optima"},
-               {0, 0x3D00, 0, 0x3D00, 2, 6, 28, "\x05" "F3\x01 Comarch EDI"},
-               {0, 0x3E00, 0, 0x3E00, 2, 8, 28, "\x05" "F4\x01 Insert EDI++ (EPP)"},
-               {0, 0x5001, 0, 0x8600, 2, 10, 28, "\x05" "F12\x01 Velmora EDI"},
-               {0, 0x5002, 0, 0x001B, 2, 12, 28, "\x05" "ESC\x01 Anuluj"}});
-  expectItems(1002, "Wysylanie poczty", 0x0100, 52, 7,
-              {{3, 0xFFFF, 0, 0, 3, 2, 16, "E-mail odbiorcy:"},
-               {5, 0, 0, 0, 19, 2, 30, ""},
-               {0, 0x5001, 0x8004, 0, 5, 4, 12, "\x05" "F12\x01 OK"},
-               {0, 0x3D00, 0x0100, 0x3D00, 21, 4, 12, "\x05" "F3\x01 Konfig."},
-               {0, 0x5002, 0, 0x0041, 37, 4, 8, "~A~nuluj"}});
-  expectItems(1003, "Opcje eksportu", 0, 40, 8,
-              {{3, 0xFFFF, 0, 0, 2, 2, 16, "ILN sprzedawcy:"},
-               {5, 0, 0, 0, 18, 2, 20, ""},
-               {3, 0xFFFF, 0, 0, 2, 3, 16, "ILN odbiorcy:"},
-               {5, 0, 0, 0, 18, 3, 20, ""},
-               {0, 0x5001, 0x0004, 0x8600, 15, 5, 10, "\x05" "F12\x01 OK"}});
-}
-
-TEST(DialogTemplates, KsefBlockAddsF5AndKeepsTheOtherDialogsByteForByte) {
-  expectItems(1001, "Eksport faktur", 0, 34, 17,
-              {{0, 0x3B00, 0, 0x3B00, 2, 2, 28, "\x05" "F1\x01 PC Market"},
-               {0, 0x3C00, 0, 0x3C00, 2, 4, 28, "\x05" "F2\x01 Comarch Optima"},
-               {0, 0x3D00, 0, 0x3D00, 2, 6, 28, "\x05" "F3\x01 Comarch EDI"},
-               {0, 0x3E00, 0, 0x3E00, 2, 8, 28, "\x05" "F4\x01 Insert EDI++ (EPP)"},
-               {0, 0x3F00, 0, 0x3F00, 2, 10, 28, "\x05" "F5\x01 KSeF FA(3)"},
-               {0, 0x5001, 0, 0x8600, 2, 12, 28, "\x05" "F12\x01 Velmora EDI"},
-               {0, 0x5002, 0, 0x001B, 2, 14, 28, "\x05" "ESC\x01 Anuluj"}},
-              kDialogTemplatesKsef.data());
+// The export dialog's buttons: a writer's button returns its key, F12 hands
+// the key to the host, Esc cancels; with KSeF the F5 button stands below F4
+// and everything after it moves down by two rows.
+TEST(DialogTemplates, TheExportButtonsReturnTheirCommandsAndF5IsInsertedBelowF4) {
+  const welkor::DialogTemplate plain = dialogOf(kDialogTemplates.data(), hostabi::kExportDialog);
+  const welkor::DialogTemplate ksef = dialogOf(kDialogTemplatesKsef.data(), hostabi::kExportDialog);
+  const uint16_t commands[] = {hostabi::kKeyF1, hostabi::kKeyF2, hostabi::kKeyF3, hostabi::kKeyF4,
+                               static_cast<uint16_t>(hostabi::kCommandToHost),
+                               static_cast<uint16_t>(hostabi::kCommandCancel)};
+  ASSERT_EQ(plain.items.size(), 6u);
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(plain.items[i].command, commands[i]) << i;
+  ASSERT_EQ(ksef.items.size(), 7u);
+  EXPECT_EQ(ksef.height, plain.height + 2);
+  EXPECT_EQ(ksef.items[4].command, hostabi::kKeyF5);
+  EXPECT_EQ(ksef.items[4].row, plain.items[3].row + 2);
+  for (size_t i = 0; i < 6; ++i) {
+    const welkor::DialogItem& was = plain.items[i];
+    const welkor::DialogItem& is = ksef.items[i < 4 ? i : i + 1];
+    EXPECT_EQ(is.command, was.command) << i;
+    EXPECT_EQ(is.text, was.text) << i;
+    EXPECT_EQ(is.row, was.row + (i < 4 ? 0 : 2)) << i;
+  }
   const size_t total = kDialogTemplatesKsef[0] | (kDialogTemplatesKsef[1] << 8);
   EXPECT_EQ(total, kDialogTemplatesKsef.size() - 4);
   const size_t after1001 = 4 + 4 + 262;

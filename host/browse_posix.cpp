@@ -19,6 +19,7 @@
 #include "service_impl.h"
 #include "tables.h"
 #include "terminal.h"
+#include "plugin_names.h"
 
 namespace welkor {
 
@@ -247,7 +248,7 @@ void handleEndingSignals(void (*handler)(int)) {
 
 int browse(void* plugin) {
   HostState& s = state();
-  if (!tables().find(44)) {
+  if (!tables().find(hostabi::kInvoiceTable)) {
     std::fprintf(stderr, "welkor: the database has no sales-invoice register (table 44)\n");
     return 2;
   }

@@ -14,6 +14,7 @@
 #include "service_impl.h"
 #include "structured_exception.h"
 #include "tables.h"
+#include "plugin_names.h"
 
 namespace welkor {
 
@@ -24,7 +25,6 @@ typedef int32_t(KW_CDECL* ReportFn)(int32_t);
 typedef int32_t(KW_CDECL* Forward1Fn)();
 typedef int32_t(KW_CDECL* Forward2Fn)(int32_t);
 
-constexpr int32_t kCustomerTable = 35;
 // The front end's status when a structured exception reached it.
 constexpr int kStructuredExceptionStatus = 4;
 
@@ -71,7 +71,7 @@ void callKeyHandler(void* context) {
 // the customer table's current record, no print-output object alive (the
 // host's printing would stay redirected), no diagnostic scope open.
 void checkLeftAsFound(const Bytes& customerBefore) {
-  const Table* customers = tables().find(kCustomerTable);
+  const Table* customers = tables().find(hostabi::kCustomerTable);
   if (customers && customers->current != customerBefore) std::printf("WELKOR: the customer record was not put back\n");
   if (size_t live = livePrintObjects()) std::printf("WELKOR: %zu print-output object(s) not disposed\n", live);
   std::vector<std::string> entered;
@@ -92,14 +92,14 @@ int pressKey(void* plugin, const std::string& invoice, uint16_t key) {
   }
   int registered = registerPlugin(plugin, true);
   if (registered != 0) return registered;
-  Table* reg = tables().find(44);
+  Table* reg = tables().find(hostabi::kInvoiceTable);
   if (!reg) {
     std::fprintf(stderr, "welkor: the database has no sales-invoice register (table 44)\n");
     return 2;
   }
   tables().putCursor(index);
   KeyPress press{key};
-  const Table* customers = tables().find(kCustomerTable);
+  const Table* customers = tables().find(hostabi::kCustomerTable);
   const Bytes customerBefore = customers ? customers->current : Bytes();
   // The register calls its key handler inside its own exception handler.
   uint32_t code = 0;

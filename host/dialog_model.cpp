@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "keys.h"
+#include "plugin_names.h"
 
 namespace welkor {
 
@@ -33,14 +34,14 @@ bool DialogModel::setField(size_t index, const std::string& text) {
 
 const DialogItem* DialogModel::chosenItem(uint16_t key) const {
   for (const DialogItem& item : dialog_.items)
-    if (item.kind == 0 && item.key != 0 && item.key == key) return &item;
+    if (item.kind == hostabi::kItemButton && item.key != 0 && item.key == key) return &item;
   if (key < 0x100 && std::isalpha(key)) {
     for (const DialogItem& item : dialog_.items)
-      if (item.kind == 0 && hotLetter(item.text) == std::toupper(key)) return &item;
+      if (item.kind == hostabi::kItemButton && hotLetter(item.text) == std::toupper(key)) return &item;
   }
   if (key == key::F12 || key == key::Enter) {
     for (const DialogItem& item : dialog_.items)
-      if (item.kind == 0 && (item.flags & 0x0004)) return &item;
+      if (item.kind == hostabi::kItemButton && (item.flags & 0x0004)) return &item;
   }
   return nullptr;
 }
@@ -64,7 +65,7 @@ bool DialogModel::press(uint16_t key) {
 }
 
 void DialogModel::cancel() {
-  result_ = kDialogCancel;
+  result_ = hostabi::kCommandCancel;
   closed_ = true;
 }
 

@@ -11,10 +11,9 @@
 
 #include "dialog_template.h"
 #include "frame/host_abi.h"
+#include "plugin_names.h"
 
 namespace welkor {
-
-constexpr int32_t kDialogCancel = 0x5002;
 
 class DialogModel {
  public:
@@ -35,7 +34,7 @@ class DialogModel {
   // and Enter the default button. Null when none.
   const DialogItem* chosenItem(uint16_t key) const;
 
-  // Presses a key: Esc closes the dialog with kDialogCancel; a key that
+  // Presses a key: Esc closes the dialog with hostabi::kCommandCancel; a key that
   // chooses an item calls the callback with (command, 1), and unless it
   // answers -2 closes the dialog with the item's command. Any other key
   // changes nothing. True when the dialog is closed.
@@ -58,7 +57,7 @@ class DialogModel {
   DialogCallback callback_;
   std::vector<Field> fields_;
   bool closed_ = false;
-  int32_t result_ = kDialogCancel;
+  int32_t result_ = hostabi::kCommandCancel;
   std::vector<std::pair<int32_t, int32_t>> callbacks_;
 };
 

@@ -1,4 +1,5 @@
 #include "dialog_template.h"
+#include "plugin_names.h"
 
 namespace welkor {
 
@@ -36,7 +37,7 @@ bool readItem(Reader& r, DialogItem& item) {
   for (size_t i = 1; i < count; ++i)
     if (!r.word(w[i])) return false;
   item.kind = w[0];
-  if (item.kind == 5) {
+  if (item.kind == hostabi::kItemInput) {
     item.column = w[6];
     item.row = w[7];
     item.width = w[8];

@@ -9,7 +9,7 @@
 namespace welkor {
 
 struct DialogItem {
-  uint16_t kind = 0;  // 0 button, 3 label, 5 input field
+  uint16_t kind = 0;  // hostabi::DialogItemKind
   uint16_t command = 0;
   uint16_t flags = 0;
   uint16_t key = 0;

@@ -14,9 +14,9 @@ bool keyCode(const std::string& name, uint16_t& code) {
     code = static_cast<uint16_t>(n <= 10 ? (0x3A + n) << 8 : (0x85 + n - 11) << 8);
     return true;
   }
-  if (upper == "ESC") return code = 0x001B, true;
+  if (upper == "ESC") return code = key::Esc, true;
   if (upper == "ENTER") return code = 0x000D, true;
-  if (upper == "CTRL+F3") return code = 0x6000, true;
+  if (upper == "CTRL+F3") return code = key::CtrlF3, true;
   if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0]))) {
     code = static_cast<uint16_t>(std::toupper(static_cast<unsigned char>(name[0])));
     return true;

@@ -5,16 +5,18 @@
 #include <cstdint>
 #include <string>
 
+#include "plugin_names.h"
+
 namespace welkor {
 
 // The codes the host itself acts on. Characters and Esc/Enter carry the
 // character alone, as the plug-in's dialog templates expect.
 namespace key {
 constexpr uint16_t Enter = 0x000D;
-constexpr uint16_t Esc = 0x001B;
+constexpr uint16_t Esc = hostabi::kKeyEsc;
 constexpr uint16_t F10 = 0x4400;
-constexpr uint16_t F12 = 0x8600;
-constexpr uint16_t CtrlF3 = 0x6000;
+constexpr uint16_t F12 = hostabi::kKeyF12;
+constexpr uint16_t CtrlF3 = hostabi::kKeyCtrlF3;
 constexpr uint16_t Home = 0x4700;
 constexpr uint16_t Up = 0x4800;
 constexpr uint16_t PageUp = 0x4900;

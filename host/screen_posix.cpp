@@ -10,6 +10,7 @@
 #include "mazovia.h"
 #include "message_display.h"
 #include "terminal.h"
+#include "plugin_names.h"
 
 namespace welkor {
 
@@ -102,11 +103,11 @@ class TerminalScreen : public Screen {
     size_t field = 0;
     for (const DialogItem& item : d.items) {
       int row = top + item.row, column = left + item.column;
-      if (item.kind == 3) {
+      if (item.kind == hostabi::kItemLabel) {
         t_.text(row, column, mazoviaToUtf8(item.text), item.width, Style::Dialog);
-      } else if (item.kind == 0) {
+      } else if (item.kind == hostabi::kItemButton) {
         drawButton(row, column, item);
-      } else if (item.kind == 5 && field < dialog.fieldCount()) {
+      } else if (item.kind == hostabi::kItemInput && field < dialog.fieldCount()) {
         std::string text = dialog.field(field);
         bool focused = field == edit.field;
         size_t first = focused && edit.position >= item.width ? edit.position - item.width + 1 : 0;

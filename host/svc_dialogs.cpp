@@ -53,7 +53,7 @@ int32_t WELKOR_SERVICE(52026, runDialog)(const void* block, int32_t number, char
   std::string error;
   if (!findDialog(static_cast<const unsigned char*>(block), number, dialog, error)) {
     std::fprintf(stderr, "WELKOR: dialog %d cannot be shown: %s\n", number, error.c_str());
-    return kDialogCancel;
+    return hostabi::kCommandCancel;
   }
   DialogModel model(std::move(dialog), data, callback);
   std::vector<std::string> steps;

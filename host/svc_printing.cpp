@@ -17,6 +17,7 @@
 #include "service_impl.h"
 #include "structured_exception.h"
 #include "tables.h"
+#include "plugin_names.h"
 
 using namespace welkor;
 
@@ -159,7 +160,7 @@ int32_t WELKOR_SERVICE(51430, printInvoice)(int32_t keyDefinition, const char* k
   if (!job || !invoice) return 0;
   PrintedInvoice printed;
   printed.header = invoice->header;
-  if (lines && lines->number == 45) printed.lines = &invoice->lines;
+  if (lines && lines->number == hostabi::kLineTable) printed.lines = &invoice->lines;
   printed.company = state().db.company;
   printed.company.resize(layout::Firma::kSize, 0);
   printed.vatRates = state().db.vatRates;

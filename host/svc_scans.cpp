@@ -10,6 +10,7 @@
 #include "search_key.h"
 #include "service_impl.h"
 #include "tables.h"
+#include "plugin_names.h"
 
 using namespace welkor;
 
@@ -27,7 +28,6 @@ namespace {
 constexpr size_t kScanBlockSize = 192;
 constexpr size_t kInUseWord = kScanBlockSize - 4;  // cleared by the caller before first use
 constexpr uint32_t kInUse = 1;
-constexpr int32_t kLineTable = 45;
 constexpr int32_t kLineIndex = 68;
 
 // The host's side of one scan block.
@@ -113,7 +113,7 @@ int32_t WELKOR_SERVICE(52278, openScan)(char* block, HostTable* table, int32_t i
 
   Table* t = tables().fromObject(table);
   SearchKey parsed;
-  if (!t || t->number != kLineTable || index != kLineIndex || !parseSearchKey(key, parsed) ||
+  if (!t || t->number != hostabi::kLineTable || index != kLineIndex || !parseSearchKey(key, parsed) ||
       parsed.definition != kLineKeyDefinition)
     return 0;
   const Invoice* invoice = invoiceById(parsed.number);

@@ -11,12 +11,12 @@
 #include "service_impl.h"
 #include "structured_exception.h"
 #include "tables.h"
+#include "plugin_names.h"
 
 using namespace welkor;
 
 namespace {
 
-constexpr int32_t kCustomerTable = 35;
 constexpr int32_t kCompanyTable = 59;
 constexpr int32_t kAttributeGroup = 431;
 constexpr int32_t kReadMode = -1;
@@ -98,7 +98,7 @@ int32_t* WELKOR_SERVICE(52260, customerSearchKey)() { return &g_customerSearchNu
 int32_t WELKOR_SERVICE(52352, lookupCustomer)(int32_t mode) {
   if (mode != -1) return 0;
   const Customer* c = customerById(g_customerSearchNumber);
-  Table* t = tables().find(kCustomerTable);
+  Table* t = tables().find(hostabi::kCustomerTable);
   if (!c || !t) return 0;
   copyRecord(t->current.data(), c->record, layout::Kontrahent::kSize);
   return 1;

@@ -4,6 +4,7 @@
 
 #include "data/record_layout.h"
 #include "host_state.h"
+#include "plugin_names.h"
 
 namespace welkor {
 
@@ -61,13 +62,13 @@ void Tables::open(const Database& db) {
     put<char*>(table->object, layout::TableObject::CurrentRecord, table->current.data());
     tables_[d.number] = std::move(table);
   }
-  if (Table* customers = find(35); customers && !db.customers.empty())
+  if (Table* customers = find(hostabi::kCustomerTable); customers && !db.customers.empty())
     std::memcpy(customers->current.data(), db.customers.front().record.data(), layout::Kontrahent::kSize);
-  if (Table* company = find(59); company && !db.company.empty())
+  if (Table* company = find(hostabi::kCompanyTable); company && !db.company.empty())
     std::memcpy(company->current.data(), db.company.data(), layout::Firma::kSize);
   for (const Invoice& invoice : db.invoices) rows_.push_back(const_cast<char*>(invoice.header.data()));
   rows_.push_back(nullptr);  // the window's row after the last invoice is empty
-  if (Table* reg = find(44)) {
+  if (Table* reg = find(hostabi::kInvoiceTable)) {
     put<KeyHandler>(reg->object, layout::TableObject::KeyHandler, &hostRegisterKeyHandler);
     putCursor(0);
   }
@@ -92,7 +93,7 @@ Table* Tables::fromObject(HostTable* object) {
 void Tables::putCursor(size_t invoiceIndex) { putCursor(invoiceIndex, kFirstShown); }
 
 void Tables::putCursor(size_t invoiceIndex, size_t firstShown) {
-  Table* reg = find(44);
+  Table* reg = find(hostabi::kInvoiceTable);
   if (!reg) return;
   put<int32_t>(reg->object, layout::TableObject::WindowStart, kWindowStart);
   put<int32_t>(reg->object, layout::TableObject::FirstShownRow, static_cast<int32_t>(firstShown));
@@ -110,7 +111,7 @@ int32_t pressRegisterKey(uint16_t key, int16_t* refreshFlag) {
   struct Done {
     ~Done() { state().inKeyPress = false; }
   } done;
-  Table* reg = tables().find(44);
+  Table* reg = tables().find(hostabi::kInvoiceTable);
   KeyHandler handler = keyHandlerOf(&reg->object);
   // The register value and the filler arguments are the register's own,
   // each distinct so that a hook that mixes them up is seen.
@@ -137,7 +138,7 @@ int32_t KW_CDECL hostRegisterKeyHandler(intptr_t key, intptr_t registerValue, in
   // A key the plug-in passes on reaches the register as it was pressed.
   if (state().inKeyPress && call.args != tables().pressed())
     protocolError(30001, "the register's key handler receives other arguments than the key press gave");
-  if (Table* reg = tables().find(44)) call.currentInvoice = reg->current;
+  if (Table* reg = tables().find(hostabi::kInvoiceTable)) call.currentInvoice = reg->current;
   tables().hostKeyCalls().push_back(std::move(call));
   return 0x4B;  // the host's own answer, passed back by the plug-in
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+
 #include "data/layer.h"
 
 namespace kw::data {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+
 #include "data/layer.h"
 
 namespace kw::data::layout {

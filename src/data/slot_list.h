@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+
 #include "data/layer.h"
 
 namespace kw::data {

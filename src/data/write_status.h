@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+
 #include "data/layer.h"
 
 namespace kw::data {

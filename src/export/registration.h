@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+
 #include "export/layer.h"
 
 namespace kw::exporting {

@@ -1,6 +1,7 @@
 #include "formats/ksef_sums.h"
 
 #include <cmath>
+
 #include "formats/layer.h"
 
 namespace kw::formats::ksef {

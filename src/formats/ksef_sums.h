@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+
 #include "formats/layer.h"
 
 namespace kw::formats::ksef {

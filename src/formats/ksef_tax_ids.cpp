@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+
 #include "formats/layer.h"
 
 namespace kw::formats::ksef {

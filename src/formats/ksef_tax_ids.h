@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+
 #include "formats/layer.h"
 
 namespace kw::formats::ksef {

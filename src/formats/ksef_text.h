@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+
 #include "formats/layer.h"
 
 namespace kw::formats::ksef {

@@ -16,6 +16,7 @@ packages=(
   clang libclang-rt-14-dev
   g++-mingw-w64-i686 wine wine32:i386 wine32-preloader:i386 qemu-user
   python3-pefile
+  python3-cryptography tzdata libmbedtls-dev
 )
 loader=/lib/i386-linux-gnu/ld-linux.so.2
 

@@ -43,6 +43,9 @@ bool closeDurably(FilePtr file);
 // device is no attachment.
 bool isRegularFile(const std::string& path);
 
+// Makes a folder; one that is there already is fine.
+void makeFolder(const std::string& path);
+
 // True when anything is there under the name `path` (a link is followed).
 bool pathExists(const std::string& path);
 

@@ -122,6 +122,14 @@ bool closeDurably(FilePtr file) {
   return closeWritten(std::move(file)) && synced;
 }
 
+void makeFolder(const std::string& path) {
+#if defined(_WIN32)
+  _wmkdir(wide(path).c_str());
+#else
+  mkdir(path.c_str(), 0777);
+#endif
+}
+
 bool isRegularFile(const std::string& path) {
 #if defined(_WIN32)
   struct _stat64 st;

@@ -25,6 +25,4 @@ std::string defaultPluginPath() {
   return exe.substr(0, exe.rfind('/') + 1) + "kwitomat.so";
 }
 
-void removeMissingExports() {}
-
 }  // namespace welkor

@@ -8,7 +8,8 @@
 #include "data/records.h"
 #include "mazovia.h"
 #include "printing.h"
-#include "service_impl.h"
+#include "host_dates.h"
+#include "plugin_names.h"
 
 namespace welkor {
 
@@ -81,16 +82,11 @@ std::string amount(double stored) {
   return text;
 }
 
-std::string dateText(const char* hostDate) {
-  char text[32] = {};
-  WELKOR_SERVICE(32008, dateText)(text, hostDate);
-  return text;
-}
+std::string dateText(const char* hostDate) { return displayDate(hostDate); }
 
 std::string dueDate(const Bytes& header) {
   char due[layout::kDateSize + 1] = {};
-  WELKOR_SERVICE(31012, addDays)
-  (rec::get(header.data(), T::DataWystawienia), due, rec::get(header.data(), T::TerminPlatnosci));
+  shiftedDate(rec::get(header.data(), T::DataWystawienia), rec::get(header.data(), T::TerminPlatnosci), due);
   return dateText(due);
 }
 

@@ -10,8 +10,5 @@ void* loadPlugin(const std::string& path, std::string& error);
 void* pluginExport(void* plugin, uint32_t ordinal);
 // kwitomat.so / kwitomat.dll beside the running program.
 std::string defaultPluginPath();
-// Makes the host module's exports follow the `missingServices` knob
-// (Windows); natively the lookup itself consults the knob.
-void removeMissingExports();
 
 }  // namespace welkor

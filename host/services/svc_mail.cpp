@@ -137,14 +137,6 @@ std::vector<std::string> recipientsOf(const std::string& mail) {
   return recipients;
 }
 
-void makeFolder(const char* path) {
-#if defined(_WIN32)
-  _mkdir(path);
-#else
-  mkdir(path, 0777);
-#endif
-}
-
 // Copies the mail file into OUTBOX under the first free number. Whatever
 // picks the outbox up sees only whole mails: the copy is made under a name
 // of this delivery's own, which is no mail's, and flushed to the disk. The

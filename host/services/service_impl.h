@@ -25,4 +25,7 @@ namespace welkor {
 // The service (or the feature entry) exported under an ordinal; null for any
 // other ordinal and for services that the `missingServices` knob leaves out.
 void* exportedService(uint32_t ordinal);
+// Makes the host module's exports follow the `missingServices` knob
+// (Windows); natively the lookup itself consults the knob.
+void removeMissingExports();
 }  // namespace welkor

@@ -11,6 +11,7 @@
 #include "frame/host_constants.h"
 #include "host_state.h"
 #include "service_impl.h"
+#include "utf8_file.h"
 
 #if defined(_WIN32)
 #include <direct.h>
@@ -34,14 +35,6 @@ bool writeAll(HostFile* file, const std::string& piece) {
     out += c;
   }
   return std::fwrite(out.data(), 1, out.size(), file->stream) == out.size();
-}
-
-void makeFolder(const char* path) {
-#if defined(_WIN32)
-  _mkdir(path);
-#else
-  mkdir(path, 0777);
-#endif
 }
 
 // A path against a pattern in which `*` stands for any run of characters.

@@ -19,6 +19,10 @@ void* exportedService(uint32_t ordinal) {
   return nullptr;
 }
 
+#if !defined(_WIN32)
+void removeMissingExports() {}
+#endif
+
 }  // namespace welkor
 
 #if !defined(_WIN32)

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host_state.h"
-#include "plugin_loader.h"
+#include "service_impl.h"
 
 namespace welkor {
 

@@ -131,10 +131,10 @@ class RegisterView {
     std::string company = db.company.empty() ? "" : mazoviaToUtf8(rec::text(db.company.data(), layout::Firma::Nazwa));
     std::string title = " WELKOR  Faktury sprzedaży";
     t_.text(0, 0, title, width, Style::Header);
-    int room = width - static_cast<int>(textColumns(title)) - 2;
+    int room = width - static_cast<int>(utf8Columns(title)) - 2;
     if (room > 0) {
-      std::string shown = fitColumns(company, std::min(textColumns(company), static_cast<size_t>(room)));
-      t_.text(0, width - 1 - static_cast<int>(textColumns(shown)), shown, static_cast<int>(textColumns(shown)),
+      std::string shown = fitColumns(company, std::min(utf8Columns(company), static_cast<size_t>(room)));
+      t_.text(0, width - 1 - static_cast<int>(utf8Columns(shown)), shown, static_cast<int>(utf8Columns(shown)),
               Style::Header);
     }
     drawRow(1, "Numer", "Data wyst.", "Nabywca", "Brutto", Style::Plain);
@@ -195,7 +195,7 @@ class RegisterView {
     int width = t_.columns();
     std::string line = " " + fitColumns(number, 18) + " " + fitColumns(date, 10) + "  " +
                        fitColumns(buyer, static_cast<size_t>(width - 46)) + " ";
-    size_t grossColumns = textColumns(gross);
+    size_t grossColumns = utf8Columns(gross);
     line += std::string(grossColumns < 12 ? 12 - grossColumns : 0, ' ') + gross;
     t_.text(row, 0, line, width, style);
   }

@@ -9,6 +9,7 @@
 #include "mazovia.h"
 #include "printing.h"
 #include "host_dates.h"
+#include "utf8_columns.h"
 #include "plugin_names.h"
 
 namespace welkor {
@@ -29,34 +30,14 @@ std::string field(const Bytes& record, layout::Text f) {
   return mazoviaToUtf8(text);
 }
 
-// Characters of a UTF-8 text (its bytes that do not continue a character).
-size_t columns(const std::string& utf8) {
-  size_t n = 0;
-  for (unsigned char c : utf8)
-    if ((c & 0xC0) != 0x80) ++n;
-  return n;
-}
-
-// The first `count` characters of a UTF-8 text.
-std::string head(const std::string& utf8, size_t count) {
-  size_t n = 0;
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {
-      if (n == count) return utf8.substr(0, i);
-      ++n;
-    }
-  }
-  return utf8;
-}
-
 std::string left(const std::string& text, size_t width) {
-  std::string cut = head(text, width);
-  return cut + std::string(width - columns(cut), ' ');
+  std::string cut = utf8Head(text, width);
+  return cut + std::string(width - utf8Columns(cut), ' ');
 }
 
 std::string right(const std::string& text, size_t width) {
-  std::string cut = head(text, width);
-  return std::string(width - columns(cut), ' ') + cut;
+  std::string cut = utf8Head(text, width);
+  return std::string(width - utf8Columns(cut), ' ') + cut;
 }
 
 // Breaks a text into pieces of at most `width` characters, at blanks where
@@ -64,8 +45,8 @@ std::string right(const std::string& text, size_t width) {
 std::vector<std::string> wrap(const std::string& text, size_t width) {
   std::vector<std::string> pieces;
   std::string rest = text;
-  while (columns(rest) > width) {
-    std::string part = head(rest, width);
+  while (utf8Columns(rest) > width) {
+    std::string part = utf8Head(rest, width);
     size_t blank = part.rfind(' ');
     if (blank != std::string::npos && blank > 0) part = part.substr(0, blank);
     pieces.push_back(part);

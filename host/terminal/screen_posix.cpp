@@ -141,8 +141,8 @@ class TerminalScreen : public Screen {
     std::vector<std::string> lines = messageLines(message.text);
     std::string title = mazoviaToUtf8(message.title);
     const std::string hint = "naciśnij klawisz";
-    size_t inner = std::max(textColumns(title) + 4, textColumns(hint));
-    for (const std::string& line : lines) inner = std::max(inner, textColumns(line));
+    size_t inner = std::max(utf8Columns(title) + 4, utf8Columns(hint));
+    for (const std::string& line : lines) inner = std::max(inner, utf8Columns(line));
     int width = std::min(static_cast<int>(inner) + 4, t_.columns());
     int height = std::min(static_cast<int>(lines.size()) + 4, t_.lines());
     int top = (t_.lines() - height) / 2, left = (t_.columns() - width) / 2;
@@ -150,7 +150,7 @@ class TerminalScreen : public Screen {
     t_.box(top, left, height, width, title, style);
     for (size_t i = 0; i < lines.size() && static_cast<int>(i) < height - 4; ++i)
       t_.text(top + 1 + static_cast<int>(i), left + 2, lines[i], width - 4, style);
-    int hintWidth = static_cast<int>(textColumns(hint));
+    int hintWidth = static_cast<int>(utf8Columns(hint));
     t_.text(top + height - 2, left + (width - hintWidth) / 2, hint, hintWidth, style);
   }
 

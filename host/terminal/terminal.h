@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host_state.h"
+#include "utf8_columns.h"
 
 namespace welkor {
 
@@ -69,8 +70,6 @@ class Terminal {
 // The host's dialogs and message boxes on the terminal, over its other layers.
 std::unique_ptr<Screen> terminalScreen(Terminal& terminal);
 
-// Columns of a UTF-8 text: every character takes one.
-size_t textColumns(const std::string& utf8);
 // Cut or padded with blanks to `width` columns; control characters become blanks.
 std::string fitColumns(const std::string& utf8, size_t width);
 

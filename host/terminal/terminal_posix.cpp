@@ -112,25 +112,11 @@ int styleAttributes(Style style) {
 
 }  // namespace
 
-size_t textColumns(const std::string& utf8) {
-  size_t n = 0;
-  for (unsigned char c : utf8)
-    if ((c & 0xC0) != 0x80) ++n;
-  return n;
-}
-
 std::string fitColumns(const std::string& utf8, size_t width) {
-  std::string out;
-  size_t n = 0;
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(utf8[i]);
-    if ((c & 0xC0) != 0x80) {
-      if (n == width) break;
-      ++n;
-    }
-    out += c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c);
-  }
-  out.append(width - n, ' ');
+  std::string out = utf8Head(utf8, width);
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  out.append(width - utf8Columns(out), ' ');
   return out;
 }
 
@@ -280,7 +266,7 @@ void Terminal::box(int row, int column, int height, int width, const std::string
   text(row + height - 1, column, "└" + line + "┘", width, style);
   if (!title.empty()) {
     std::string shown = " " + title + " ";
-    int w = static_cast<int>(textColumns(shown));
+    int w = static_cast<int>(utf8Columns(shown));
     if (w > width - 2) w = width - 2;
     text(row, column + (width - w) / 2, shown, w, style);
   }

@@ -9,7 +9,7 @@ say() { echo "setup: $*" >&2; }
 
 packages=(
   build-essential g++ cmake ninja-build pkg-config git python3
-  libgtest-dev nlohmann-json3-dev
+  libgtest-dev nlohmann-json3-dev libmbedtls-dev
   libcairo2-dev fonts-dejavu-core libgmime-3.0-dev libcurl4-openssl-dev
   python3-aiosmtpd libxml2-utils qpdf poppler-utils konwert-filters node-iconv-lite
   libncurses-dev tmux

@@ -287,9 +287,8 @@ bool Client::loginOnce(std::string& error, bool& refused, bool& again) {
     error = "KSeF's challenge: the answer lacks the challenge or its time";
     return false;
   }
-  std::string encrypted =
-      crypto::rsaOaepEncrypt(tokenKeyDer_, settings_.token + "|" + std::to_string(stamp.get<long long>()), random_,
-                             error);
+  std::string encrypted = crypto::rsaOaepEncrypt(
+      tokenKeyDer_, settings_.token + "|" + std::to_string(stamp.get<long long>()), random_, error);
   if (encrypted.empty()) return false;
   json request = {{"challenge", challengeText},
                   {"contextIdentifier", {{"type", "Nip"}, {"value", contextNip_}}},
@@ -379,8 +378,8 @@ Answer Client::sendInvoice(const std::string& session, const std::string& xml, s
                   {"encryptedInvoiceHash", crypto::base64(crypto::sha256(encrypted))},
                   {"encryptedInvoiceSize", encrypted.size()},
                   {"encryptedInvoiceContent", crypto::base64(encrypted)}};
-  Answer answer = call("POST", "/sessions/online/" + session + "/invoices", request.dump(), Auth::Access, false,
-                       kJsonLimit);
+  Answer answer =
+      call("POST", "/sessions/online/" + session + "/invoices", request.dump(), Auth::Access, false, kJsonLimit);
   invoiceReference = answer.kind == Answer::Ok ? text(answer.body, "referenceNumber") : "";
   if (answer.kind == Answer::Ok && !isReferenceNumber(invoiceReference)) {
     answer.kind = Answer::Lost;  // taken, but we cannot tell under what reference
@@ -407,8 +406,8 @@ bool Client::sessionInvoices(const std::string& session, std::vector<InvoiceStat
       error = "KSeF's continuation token is malformed";
       return false;
     }
-    Answer answer = call("GET", "/sessions/" + session + "/invoices?pageSize=1000", "", Auth::Access, true,
-                         kJsonLimit, Clock::time_point::max(), continuation);
+    Answer answer = call("GET", "/sessions/" + session + "/invoices?pageSize=1000", "", Auth::Access, true, kJsonLimit,
+                         Clock::time_point::max(), continuation);
     if (answer.kind != Answer::Ok || !answer.body.is_object()) {
       error = answer.kind == Answer::Ok ? "KSeF's list of a session's invoices is malformed" : answer.error;
       return false;
@@ -430,8 +429,8 @@ bool Client::invoicesByNumber(const std::string& number, const std::string& from
                   {"dateRange", {{"dateType", "Invoicing"}, {"from", fromIso}, {"to", toIso}}},
                   {"invoiceNumber", number},
                   {"sellerNip", contextNip_}};
-  Answer answer = call("POST", "/invoices/query/metadata?pageOffset=0&pageSize=100", request.dump(), Auth::Access,
-                       true, kJsonLimit);
+  Answer answer = call("POST", "/invoices/query/metadata?pageOffset=0&pageSize=100", request.dump(), Auth::Access, true,
+                       kJsonLimit);
   if (answer.kind != Answer::Ok || !answer.body.is_object() || !answer.body.value("invoices", json()).is_array()) {
     error = answer.kind == Answer::Ok ? "KSeF's invoice query answer is malformed" : answer.error;
     return false;

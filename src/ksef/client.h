@@ -21,10 +21,10 @@ using platform::Clock;
 
 struct Answer {
   enum Kind {
-    Ok,        // a 2xx answer, read whole
-    Error,     // another answer: `status`, and KSeF's code and description where it gave them
-    Lost,      // the request went out, no usable answer came: it may have been carried out
-    Unreached, // nothing reached KSeF (or nothing could be carried out)
+    Ok,         // a 2xx answer, read whole
+    Error,      // another answer: `status`, and KSeF's code and description where it gave them
+    Lost,       // the request went out, no usable answer came: it may have been carried out
+    Unreached,  // nothing reached KSeF (or nothing could be carried out)
   } kind = Unreached;
   int status = 0;
   nlohmann::json body;      // Ok with a JSON answer
@@ -48,7 +48,7 @@ struct InvoiceStatus {
   std::string invoiceHash;  // Base64
   std::string ksefNumber;
   Status status;
-  std::string originalKsefNumber;      // a duplicate's original
+  std::string originalKsefNumber;  // a duplicate's original
   std::string originalSession;
 };
 bool parseInvoiceStatus(const nlohmann::json& value, InvoiceStatus& out);
@@ -93,8 +93,8 @@ class Client {
 
  private:
   enum class Auth { None, Operation, Access, Refresh };
-  Answer call(const std::string& method, const std::string& path, const std::string& body, Auth auth,
-              bool repeatable, size_t limit = 1u << 20, Clock::time_point until = Clock::time_point::max(),
+  Answer call(const std::string& method, const std::string& path, const std::string& body, Auth auth, bool repeatable,
+              size_t limit = 1u << 20, Clock::time_point until = Clock::time_point::max(),
               const std::string& continuation = "");
   bool refresh();
   bool loadKeys(std::string& error);

@@ -52,7 +52,8 @@ std::string Random::bytes(size_t size) {
 
 int Random::generate(void* self, unsigned char* data, size_t size) {
   Random* random = static_cast<Random*>(self);
-  return random->ready_ ? mbedtls_ctr_drbg_random(&random->drbg_, data, size) : MBEDTLS_ERR_CTR_DRBG_ENTROPY_SOURCE_FAILED;
+  return random->ready_ ? mbedtls_ctr_drbg_random(&random->drbg_, data, size)
+                        : MBEDTLS_ERR_CTR_DRBG_ENTROPY_SOURCE_FAILED;
 }
 
 std::string sha256(const std::string& data) {
@@ -73,7 +74,12 @@ std::string hex(const std::string& data) {
 }
 
 bool fromHex(const std::string& text, std::string& data) {
-  auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1; };
+  auto digit = [](char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+  };
   if (text.size() % 2) return false;
   data.clear();
   for (size_t i = 0; i < text.size(); i += 2) {
@@ -112,13 +118,13 @@ std::string aes256CbcEncrypt(const std::string& key, const std::string& iv, cons
   mbedtls_cipher_init(&cipher);
   std::string out(plain.size() + 16, '\0');
   size_t written = 0;
-  bool ok = mbedtls_cipher_setup(&cipher, mbedtls_cipher_info_from_type(MBEDTLS_CIPHER_AES_256_CBC)) == 0 &&
-            mbedtls_cipher_set_padding_mode(&cipher, MBEDTLS_PADDING_PKCS7) == 0 &&
-            mbedtls_cipher_setkey(&cipher, reinterpret_cast<const unsigned char*>(key.data()), 256,
-                                  MBEDTLS_ENCRYPT) == 0 &&
-            mbedtls_cipher_crypt(&cipher, reinterpret_cast<const unsigned char*>(iv.data()), iv.size(),
-                                 reinterpret_cast<const unsigned char*>(plain.data()), plain.size(),
-                                 reinterpret_cast<unsigned char*>(&out[0]), &written) == 0;
+  bool ok =
+      mbedtls_cipher_setup(&cipher, mbedtls_cipher_info_from_type(MBEDTLS_CIPHER_AES_256_CBC)) == 0 &&
+      mbedtls_cipher_set_padding_mode(&cipher, MBEDTLS_PADDING_PKCS7) == 0 &&
+      mbedtls_cipher_setkey(&cipher, reinterpret_cast<const unsigned char*>(key.data()), 256, MBEDTLS_ENCRYPT) == 0 &&
+      mbedtls_cipher_crypt(&cipher, reinterpret_cast<const unsigned char*>(iv.data()), iv.size(),
+                           reinterpret_cast<const unsigned char*>(plain.data()), plain.size(),
+                           reinterpret_cast<unsigned char*>(&out[0]), &written) == 0;
   mbedtls_cipher_free(&cipher);
   if (!ok) return {};
   out.resize(written);

@@ -138,8 +138,10 @@ bool parseResponse(const std::string& raw, bool ended, size_t bodyLimit, Respons
   complete = false;
   size_t headerEnd = raw.find("\r\n\r\n");
   if (headerEnd == std::string::npos) {
-    if (raw.size() > kHeaderLimit) error = "the answer's headers are too long";
-    else if (ended) error = "the connection closed before the answer's headers were complete";
+    if (raw.size() > kHeaderLimit)
+      error = "the answer's headers are too long";
+    else if (ended)
+      error = "the connection closed before the answer's headers were complete";
     return error.empty();
   }
   if (headerEnd > kHeaderLimit) {
@@ -191,8 +193,10 @@ bool parseResponse(const std::string& raw, bool ended, size_t bodyLimit, Respons
       return false;
     }
     if (!parseChunked(raw, bodyStart, bodyLimit, nullptr, error, complete)) return false;
-    if (complete) parseChunked(raw, bodyStart, bodyLimit, &response.body, error, complete);
-    else if (ended) error = "the connection closed in the middle of the answer";
+    if (complete)
+      parseChunked(raw, bodyStart, bodyLimit, &response.body, error, complete);
+    else if (ended)
+      error = "the connection closed in the middle of the answer";
     return error.empty();
   }
   std::string lengthText = response.header("content-length");
@@ -232,9 +236,10 @@ Exchange exchange(tls::TrustedRoots& roots, crypto::Random& random, const Url& u
     return result;
   }
   std::string hostHeader = url.port == 443 ? url.host : url.host + ":" + std::to_string(url.port);
-  std::string head = request.method + " " + request.target + " HTTP/1.1\r\nHost: " + hostHeader +
-                     "\r\nConnection: close\r\nAccept-Encoding: identity\r\nContent-Length: " +
-                     std::to_string(request.body.size()) + "\r\n";
+  std::string head =
+      request.method + " " + request.target + " HTTP/1.1\r\nHost: " + hostHeader +
+      "\r\nConnection: close\r\nAccept-Encoding: identity\r\nContent-Length: " + std::to_string(request.body.size()) +
+      "\r\n";
   for (const auto& header : request.headers) head += header.first + ": " + header.second + "\r\n";
   head += "\r\n";
   if (!stream.writeAll(head + request.body, deadline, result.error)) return result;

@@ -61,13 +61,14 @@ std::string formatLine(const Entry& entry) {
   return field(entry.time) + '\t' + std::to_string(entry.documentId) + '\t' + field(entry.number) + '\t' +
          field(entry.sha256) + '\t' + field(entry.session) + '\t' + field(entry.invoice) + '\t' +
          kStatusNames[static_cast<int>(entry.status)] + '\t' + field(entry.ksefNumber) + '\t' +
-         (rejected ? std::to_string(entry.code) : std::string("-")) + '\t' +
-         field(shortened(entry.note, kNoteLimit)) + '\n';
+         (rejected ? std::to_string(entry.code) : std::string("-")) + '\t' + field(shortened(entry.note, kNoteLimit)) +
+         '\n';
 }
 
 bool parseLine(const std::string& line, Entry& entry) {
   // A journal someone saved with CR LF line ends still reads.
-  std::vector<std::string> fields = split(!line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line);
+  std::vector<std::string> fields =
+      split(!line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line);
   if (fields.size() != 10) return false;
   long long id = 0, code = 0;
   if (!parseInteger(fields[1], INT32_MIN, INT32_MAX, id)) return false;

@@ -18,12 +18,12 @@ constexpr const char* kLockName = "ksef-wysylka.lock";
 enum class Status { Sending, Accepted, Rejected, NotSent, Unknown };
 
 struct Entry {
-  std::string time;        // UTC, ISO 8601, filled in by append()
+  std::string time;  // UTC, ISO 8601, filled in by append()
   int32_t documentId = 0;
-  std::string number;      // the invoice number
-  std::string sha256;      // hex, of the bytes sent or to be sent
-  std::string session;     // the session's reference number, or empty
-  std::string invoice;     // the invoice's reference number, or empty
+  std::string number;   // the invoice number
+  std::string sha256;   // hex, of the bytes sent or to be sent
+  std::string session;  // the session's reference number, or empty
+  std::string invoice;  // the invoice's reference number, or empty
   Status status = Status::Sending;
   std::string ksefNumber;  // or empty
   int code = 0;            // KSeF's code of a rejection

@@ -15,26 +15,26 @@ enum class Environment { Test, Demo, Production };
 
 // Every wait is bounded. In milliseconds.
 struct Limits {
-  int perCall = 30000;          // one HTTP exchange, connection included
-  int polling = 60000;          // waiting for KSeF to process the login or the invoice
-  int wholeSend = 120000;       // everything one send() does, waits for Retry-After included
-  int waitForOther = 20000;     // for another process sending the same invoice
+  int perCall = 30000;       // one HTTP exchange, connection included
+  int polling = 60000;       // waiting for KSeF to process the login or the invoice
+  int wholeSend = 120000;    // everything one send() does, waits for Retry-After included
+  int waitForOther = 20000;  // for another process sending the same invoice
 };
 
 struct Settings {
   Environment environment = Environment::Test;
-  std::string token;            // the KSeF token; never written anywhere
-  std::string apiBase;          // empty: the environment's ("https://api-test.ksef.mf.gov.pl/v2")
-  std::string extraRootPemFile; // a further trusted root (tests); empty: the system's roots only
+  std::string token;             // the KSeF token; never written anywhere
+  std::string apiBase;           // empty: the environment's ("https://api-test.ksef.mf.gov.pl/v2")
+  std::string extraRootPemFile;  // a further trusted root (tests); empty: the system's roots only
   Limits limits;
 };
 
 struct Invoice {
-  std::string folder;           // FAKTURY as an OS path
-  int32_t documentId = 0;       // IdDokumentu
-  std::string number;           // the invoice number (P_2), UTF-8
-  std::string sellerNip;        // the session's context: 10 digits
-  std::string xml;              // the file's bytes exactly
+  std::string folder;      // FAKTURY as an OS path
+  int32_t documentId = 0;  // IdDokumentu
+  std::string number;      // the invoice number (P_2), UTF-8
+  std::string sellerNip;   // the session's context: 10 digits
+  std::string xml;         // the file's bytes exactly
 };
 
 enum class Outcome {
@@ -49,10 +49,10 @@ enum class Outcome {
 struct Result {
   Outcome outcome = Outcome::NotSent;
   std::string ksefNumber;
-  std::string upoFile;          // name of the receipt in the folder, empty when not fetched
-  int code = 0;                 // KSeF's status code when rejected
-  std::string description;      // KSeF's description when rejected (Polish, from KSeF)
-  std::string reason;           // NotSent / Unknown / BeingSent: short English technical reason
+  std::string upoFile;      // name of the receipt in the folder, empty when not fetched
+  int code = 0;             // KSeF's status code when rejected
+  std::string description;  // KSeF's description when rejected (Polish, from KSeF)
+  std::string reason;       // NotSent / Unknown / BeingSent: short English technical reason
 };
 
 Result send(const Settings& settings, const Invoice& invoice);
@@ -62,7 +62,7 @@ Result send(const Settings& settings, const Invoice& invoice);
 struct JournalState {
   enum State { None, Pending, Accepted, Rejected, NotSent } state = None;
   std::string ksefNumber;
-  std::string sha256;           // hex, of the bytes that line is about
+  std::string sha256;  // hex, of the bytes that line is about
 };
 
 JournalState journalState(const std::string& folder, int32_t documentId);

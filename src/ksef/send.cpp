@@ -92,9 +92,7 @@ Entry Sender::entry(Status status, const std::string& hashHex, const std::string
   return line;
 }
 
-bool Sender::record(const Entry& line) {
-  return journal::append(invoice_.folder, line, Clock::now() + kJournalWait);
-}
+bool Sender::record(const Entry& line) { return journal::append(invoice_.folder, line, Clock::now() + kJournalWait); }
 
 Result Sender::recorded(Result result, Entry line) {
   if (!record(line)) {
@@ -305,19 +303,15 @@ Result Sender::resolvePending(const Entry& pending, bool& sendAnew) {
   // A line that names no session cannot be looked up by it; the number can.
   Finding found = session.empty() ? byNumber(crypto::base64(digest)) : lookUp(session, invoice, crypto::base64(digest));
   switch (found.kind) {
-    case Finding::Accepted:
-      return accepted(found, pendingHex, same ? Outcome::Accepted : Outcome::AlreadyAccepted);
+    case Finding::Accepted: return accepted(found, pendingHex, same ? Outcome::Accepted : Outcome::AlreadyAccepted);
     case Finding::Rejected:
       if (same) return rejected(found, pendingHex);
       rejected(found, pendingHex);  // the earlier bytes; the file's own go now
       sendAnew = true;
       return {};
-    case Finding::Absent:
-      sendAnew = true;
-      return {};
+    case Finding::Absent: sendAnew = true; return {};
     case Finding::Processing:
-    case Finding::Failed:
-      break;
+    case Finding::Failed: break;
   }
   return unknown(pendingHex, found.session.empty() ? session : found.session,
                  found.invoice.empty() ? invoice : found.invoice,

@@ -32,8 +32,7 @@ void civilFromDays(long long days, long long& year, long long& month, long long&
 }  // namespace
 
 long long unixNow() {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 std::string utcIso(long long unixSeconds) {

@@ -18,8 +18,8 @@ bool TrustedRoots::load(const std::string& extraPemFile, std::string& error) {
     if (blob.find("-----BEGIN") != std::string::npos) {
       if (mbedtls_x509_crt_parse(&chain_, reinterpret_cast<const unsigned char*>(blob.c_str()), blob.size() + 1) >= 0)
         ++loaded;
-    } else if (mbedtls_x509_crt_parse_der(&chain_, reinterpret_cast<const unsigned char*>(blob.data()),
-                                          blob.size()) == 0) {
+    } else if (mbedtls_x509_crt_parse_der(&chain_, reinterpret_cast<const unsigned char*>(blob.data()), blob.size()) ==
+               0) {
       ++loaded;
     }
   }

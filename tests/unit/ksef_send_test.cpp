@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "external_tools.h"
+#include "ksef/http.h"
+#include "ksef/journal.h"
 #include "ksef/ksef.h"
 
 namespace {
@@ -70,9 +72,9 @@ std::string invoiceXml(const std::string& number, const std::string& extraEdit =
   text = std::regex_replace(text, std::regex("<P_2>[^<]*</P_2>"), "<P_2>" + number + "</P_2>");
   text = std::regex_replace(text, std::regex("<P_1>[^<]*</P_1>"), "<P_1>" + todayUtc() + "</P_1>");
   if (extraEdit == "schema")
-    text = std::regex_replace(text, std::regex("<KodKraju>PL"), "<KodKraju>XX", std::regex_constants::format_first_only);
-  if (extraEdit == "other")
-    text = std::regex_replace(text, std::regex("<P_1M>[^<]*</P_1M>"), "<P_1M>Gdańsk</P_1M>");
+    text =
+        std::regex_replace(text, std::regex("<KodKraju>PL"), "<KodKraju>XX", std::regex_constants::format_first_only);
+  if (extraEdit == "other") text = std::regex_replace(text, std::regex("<P_1M>[^<]*</P_1M>"), "<P_1M>Gdańsk</P_1M>");
   return text;
 }
 
@@ -80,13 +82,12 @@ std::string invoiceXml(const std::string& number, const std::string& extraEdit =
 class StandIn {
  public:
   StandIn() {
-    state_ = fs::temp_directory_path() /
-             ("kw-ksef-standin-" + std::to_string(::getpid()) + "-" +
-              std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    state_ = fs::temp_directory_path() / ("kw-ksef-standin-" + std::to_string(::getpid()) + "-" +
+                                          std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     fs::create_directories(state_);
     std::string command = "exec " + quoted(python()) + " " + quoted(standinScript().string()) + " " +
-                          quoted(state_.string()) + " --token " + quoted(std::string(kNip) + "=" + kToken) +
-                          " 2>>" + quoted((state_ / "standin.log").string());
+                          quoted(state_.string()) + " --token " + quoted(std::string(kNip) + "=" + kToken) + " 2>>" +
+                          quoted((state_ / "standin.log").string());
     process_ = std::make_unique<BackgroundProcess>(std::vector<std::string>{"/bin/sh", "-c", command});
     for (int i = 0; i < 400 && process_->running(); ++i) {
       std::string port = slurp(state_ / "port");
@@ -249,8 +250,8 @@ TEST_F(KsefSend, WholeFlowRecordsEachStepAndSendsNothingOnceAccepted) {
 // Every fault of the stand-in at every step: the first send ends accepted
 // once or not accepted, each recorded so; the next one settles it.
 TEST_F(KsefSend, EveryFaultAtEveryStepEndsAcceptedOnceOrRecordedAsNot) {
-  const std::vector<std::string> steps = {"certs",          "challenge", "auth", "auth-status", "redeem", "open",
-                                          "send",           "invoice-status", "upo", "close"};
+  const std::vector<std::string> steps = {"certs", "challenge", "auth",           "auth-status", "redeem",
+                                          "open",  "send",      "invoice-status", "upo",         "close"};
   struct Case {
     std::string name;
     json knobs;
@@ -264,7 +265,8 @@ TEST_F(KsefSend, EveryFaultAtEveryStepEndsAcceptedOnceOrRecordedAsNot) {
   // The session's list is asked only after an answer to the invoice was lost.
   for (const char* kind : {"5xx", "drop"})
     cases.push_back({std::string("drop send, ") + kind + " list",
-                     {{"faults", {{{"step", "send"}, {"kind", "drop"}}, {{"step", "list"}, {"kind", kind}}}}}, 0});
+                     {{"faults", {{{"step", "send"}, {"kind", "drop"}}, {{"step", "list"}, {"kind", kind}}}}},
+                     0});
   cases.push_back({"429 send", {{"faults", {{{"step", "send"}, {"kind", "429"}, {"retryAfter", 1}}}}}, 0});
   cases.push_back({"429 challenge", {{"faults", {{{"step", "challenge"}, {"kind", "429"}, {"retryAfter", 1}}}}}, 0});
   // Beyond the send's bound: nothing is sent, and that is recorded.
@@ -402,6 +404,75 @@ TEST_F(KsefSend, FourSendersOfOneInvoiceSendOneCopy) {
   EXPECT_EQ(accepted, 1);
   EXPECT_EQ(standIn_->accepted("KW/FOUR/1").size(), 1u);
   EXPECT_EQ(journal().size(), 2u);
+}
+
+// Answers the stand-in never gives: chunked bodies, sizes over the bound,
+// broken framing.
+TEST(KsefHttp, AnswersAreReadWholeOrRefused) {
+  struct Case {
+    const char* name;
+    std::string raw;
+    bool ended;
+    bool ok, complete;
+    std::string body;
+  };
+  const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n";
+  const Case cases[] = {
+      {"length", head + "Content-Length: 5\r\n\r\nhello", false, true, true, "hello"},
+      {"length, more to come", head + "Content-Length: 9\r\n\r\nhello", false, true, false, ""},
+      {"length, cut by close", head + "Content-Length: 9\r\n\r\nhello", true, false, false, ""},
+      {"length over the bound", head + "Content-Length: 65\r\n\r\n", false, false, false, ""},
+      {"length not a number", head + "Content-Length: 5x\r\n\r\nhello", false, false, false, ""},
+      {"chunked", head + "Transfer-Encoding: chunked\r\n\r\n3;x=y\r\nhel\r\n2\r\nlo\r\n0\r\nT: v\r\n\r\n", false, true,
+       true, "hello"},
+      {"chunked, last chunk to come", head + "Transfer-Encoding: chunked\r\n\r\n3\r\nhel\r\n", false, true, false, ""},
+      {"chunked, cut by close", head + "Transfer-Encoding: chunked\r\n\r\n3\r\nhel\r\n", true, false, false, ""},
+      {"chunk over the bound", head + "Transfer-Encoding: chunked\r\n\r\n41\r\n", false, false, false, ""},
+      {"chunks over the bound together",
+       head + "Transfer-Encoding: chunked\r\n\r\n20\r\n" + std::string(32, 'a') + "\r\n21\r\n", false, false, false,
+       ""},
+      {"chunk not ended by CRLF", head + "Transfer-Encoding: chunked\r\n\r\n3\r\nhelXX0\r\n\r\n", false, false, false,
+       ""},
+      {"chunk size not hex", head + "Transfer-Encoding: chunked\r\n\r\nzz\r\n", false, false, false, ""},
+      {"other coding", head + "Transfer-Encoding: gzip\r\n\r\n", false, false, false, ""},
+      {"ended by close", head + "\r\nhello", true, true, true, "hello"},
+      {"no content", "HTTP/1.1 204 No Content\r\n\r\n", false, true, true, ""},
+      {"not HTTP", "SSH-2.0-OpenSSH\r\n\r\n", false, false, false, ""},
+      {"headers too long", "HTTP/1.1 200 OK\r\nX: " + std::string(kw::ksef::http::kHeaderLimit, 'a'), false, false,
+       false, ""},
+      {"header without a name", head + ": v\r\nContent-Length: 0\r\n\r\n", false, false, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    kw::ksef::http::Response response;
+    std::string error;
+    bool complete = false;
+    EXPECT_EQ(kw::ksef::http::parseResponse(c.raw, c.ended, 64, response, error, complete), c.ok) << error;
+    EXPECT_EQ(complete, c.complete);
+    if (c.complete) {
+      EXPECT_EQ(response.body, c.body);
+    }
+  }
+}
+
+// A number with a tab or a line end stays one line of ten fields.
+TEST(KsefJournal, ControlCharactersOfANumberDoNotBreakTheLine) {
+  kw::ksef::journal::Entry entry;
+  entry.time = "2026-03-05T10:15:30Z";
+  entry.documentId = 12;
+  entry.number = "FV\t1\n2\r";
+  entry.sha256 = std::string(64, 'a');
+  entry.status = kw::ksef::journal::Status::Rejected;
+  entry.code = 450;
+  entry.note = "B\u0142\u0105d\tschematu\n";
+  std::string line = kw::ksef::journal::formatLine(entry);
+  EXPECT_EQ(line, "2026-03-05T10:15:30Z\t12\tFV 1 2 \t" + std::string(64, 'a') +
+                      "\t-\t-\tODRZUCONA\t-\t450\tB\u0142\u0105d schematu \n");
+  kw::ksef::journal::Entry read;
+  ASSERT_TRUE(kw::ksef::journal::parseLine(line.substr(0, line.size() - 1), read));
+  EXPECT_EQ(read.number, "FV 1 2 ");
+  EXPECT_EQ(read.code, 450);
+  EXPECT_EQ(read.status, kw::ksef::journal::Status::Rejected);
 }
 
 }  // namespace

@@ -241,7 +241,11 @@ Finding Sender::await(const std::string& session, const std::string& invoice, co
 // The invoice as KSeF knows it, by its reference where that was recorded,
 // else among its session's invoices by SHA-256, else by its number.
 Finding Sender::lookUp(const std::string& session, const std::string& invoice, const std::string& hashBase64) {
-  if (!invoice.empty()) return await(session, invoice, hashBase64);
+  if (!invoice.empty()) {
+    Finding found = await(session, invoice, hashBase64);
+    if (found.kind != Finding::Failed) return found;
+    // KSeF may no longer know the reference: the session's list, then the number, tell the same.
+  }
   std::vector<api::InvoiceStatus> invoices;
   std::string error;
   if (!client_.sessionInvoices(session, invoices, error)) {

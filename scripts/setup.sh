@@ -9,14 +9,14 @@ say() { echo "setup: $*" >&2; }
 
 packages=(
   build-essential g++ cmake ninja-build pkg-config git python3
-  libgtest-dev nlohmann-json3-dev
+  libgtest-dev nlohmann-json3-dev libmbedtls-dev
   libcairo2-dev fonts-dejavu-core libgmime-3.0-dev libcurl4-openssl-dev
   python3-aiosmtpd libxml2-utils qpdf poppler-utils konwert-filters node-iconv-lite
   libncurses-dev tmux
   clang libclang-rt-14-dev
   g++-mingw-w64-i686 wine wine32:i386 wine32-preloader:i386 qemu-user
   python3-pefile
-  python3-cryptography tzdata libmbedtls-dev
+  python3-cryptography tzdata
 )
 loader=/lib/i386-linux-gnu/ld-linux.so.2
 

@@ -81,6 +81,39 @@
   X(kFileReplaced, "Plik %s zawiera fakturę %s.\nZostanie zastąpiony plikiem faktury %s.") \
   X(kWriteFailed, "Nie udało się zapisać pliku eksportu faktury") \
   X(kCreatingFile, "Tworzenie pliku %s") \
+  X(kKsefSendWithoutExport, "W pliku kwitom.ini w sekcji [KSeF] jest Wysylka=1, ale brak Eksport=1:\n" \
+    "wysyłać można tylko fakturę zapisaną przez F5.") \
+  X(kKsefNoEnvironment, "W pliku kwitom.ini w sekcji [KSeF] brak klucza Srodowisko=.\n" \
+    "Przy Wysylka=1 trzeba wskazać środowisko KSeF: TEST, DEMO albo PRD.") \
+  X(kKsefUnknownEnvironment, "Klucz Srodowisko= w sekcji [KSeF] pliku kwitom.ini ma wartość \"%s\";\n" \
+    "dozwolone są TEST, DEMO i PRD.") \
+  X(kKsefNoToken, "W pliku kwitom.ini w sekcji [KSeF] brak klucza Token= (token KSeF),\n" \
+    "a bez niego nie można wysłać faktury do KSeF.") \
+  X(kKsefAddressNotHttps, "Klucz AdresAPI= w sekcji [KSeF] pliku kwitom.ini musi zaczynać się od https://.") \
+  X(kKsefSettingsRefused, "Faktura nie została zapisana ani wysłana do KSeF.\n") \
+  X(kKsefSending, "Wysyłanie faktury %s do KSeF...") \
+  X(kKsefSendingNotInThisBuild, "Ta wersja wtyczki nie wysyła jeszcze faktur do KSeF (Wysylka=1 w pliku kwitom.ini).\n" \
+    "Usuń klucz Wysylka albo wpisz Wysylka=0, a plik faktury wyślij do KSeF sam.") \
+  X(kKsefAccepted, "Faktura %s została przyjęta przez KSeF.\nNumer KSeF: %s\n" \
+    "Urzędowe poświadczenie odbioru (UPO): %s") \
+  X(kKsefAcceptedBefore, "Faktura %s została już wcześniej przyjęta przez KSeF; nie wysłano jej ponownie.\n" \
+    "Numer KSeF: %s\nUrzędowe poświadczenie odbioru (UPO): %s") \
+  X(kKsefRejected, "KSeF odrzucił fakturę %s (kod %s):\n%s\n" \
+    "Faktura nie została wystawiona. Popraw ją i wyślij ponownie (Ctrl+F3, F5).") \
+  X(kKsefOutcomeUnknown, "Nie wiadomo jeszcze, czy KSeF przyjął fakturę %s: odpowiedź nie nadeszła.\n" \
+    "Jej stan zostanie sprawdzony przy następnym eksporcie F5; nie wysyłaj jej w inny sposób.") \
+  X(kKsefBeingSent, "Faktura %s jest właśnie wysyłana do KSeF z innego stanowiska.\n" \
+    "Jej numer KSeF pokaże następny eksport F5.") \
+  X(kKsefNotSent, "Faktura %s nie została wysłana do KSeF.\n") \
+  X(kKsefNoConnection, "Nie udało się połączyć z KSeF albo KSeF nie odpowiedział w wyznaczonym czasie.\n" \
+    "Spróbuj ponownie później (Ctrl+F3, F5).") \
+  X(kKsefUntrustedServer, "Serwer nie przedstawił zaufanego certyfikatu KSeF, więc połączenie zostało przerwane.\n" \
+    "Sprawdź klucz AdresAPI= w pliku kwitom.ini oraz datę i godzinę w komputerze.") \
+  X(kKsefTokenRefused, "KSeF nie przyjął tokenu z pliku kwitom.ini (klucz Token=): token jest błędny,\n" \
+    "wygasł, został unieważniony albo nie należy do firmy z faktury.") \
+  X(kKsefServerFailed, "KSeF zgłosił błąd po swojej stronie. Spróbuj ponownie później (Ctrl+F3, F5).") \
+  X(kKsefLocalFailure, "Nie udało się zapisać dziennika wysyłki FAKTURY\\ksef-wysylka.txt\n" \
+    "albo odczytać pliku faktury. Sprawdź folder FAKTURY i spróbuj ponownie.") \
   X(kNeedsNewerPlugin, "Program wymaga nowszej wtyczki!")
 // clang-format on
 

@@ -1,10 +1,14 @@
 #include "export/dispatcher.h"
 
 #include <cstring>
+#include <string>
 
 #include "data/dialog_templates.h"
 #include "data/records.h"
+#include "data/messages.h"
 #include "export/finish.h"
+#include "export/ksef_settings.h"
+#include "export/ksef_step.h"
 #include "formats/ksef.h"
 #include "formats/writers.h"
 #include "frame/host_constants.h"
@@ -45,9 +49,27 @@ class CustomerRecordSaver {
   platform::UnwindGuard guard_{this, [](void* self) { static_cast<CustomerRecordSaver*>(self)->restore(); }};
 };
 
+// F5: the KSeF file, sent to KSeF when the settings say so. It has no
+// printout and no mail: the buyer receives a KSeF invoice through KSeF.
+void exportToKsef(char* invoice) {
+  KsefSendSettings settings;
+  const std::string refused = readKsefSendSettings(settings);
+  if (!refused.empty()) {
+    svc::showTitled(message::kErrorTitle, (std::string(message::kKsefSettingsRefused.c_str()) + refused).c_str(), 1);
+    return;
+  }
+  if (!settings.on) {
+    writers::ksef(invoice, nullptr);
+    return;
+  }
+  if (!ksefSendNeedsNewFile(invoice, settings)) return;
+  writers::ksef(invoice, [&](const writers::Written& written) { ksefSendWritten(written, settings); });
+}
+
 }  // namespace
 
 void runWriter(InvoiceWriter writer, char* invoice, int16_t registerValue, int16_t* refreshFlag) {
+  if (writer == &writers::ksef) return exportToKsef(invoice);
   writer(invoice, [=](const writers::Written& written) { finishExport(written, registerValue, refreshFlag); });
 }
 

@@ -610,9 +610,9 @@ bool ksefExportEnabled() {
 
 namespace kw::formats::writers {
 
-// No printout and no mail: the buyer receives a KSeF invoice through KSeF,
-// so the export closes with a notice that names the file to send.
-void ksef(char* tspr, const Finish&) {
+// No printout and no mail: the export closes with `finish` (the send to
+// KSeF), or without one with a notice that names the file to send.
+void ksef(char* tspr, const Finish& finish) {
   std::optional<LineScan> scan;
   Invoice invoice(rec::pricedNet(tspr));
   auto check = [&](WriterTables& tables) {
@@ -624,6 +624,7 @@ void ksef(char* tspr, const Finish&) {
     return problem.empty();
   };
   auto notice = [&](const Written& written) {
+    if (finish) return finish(written);
     char text[1024];
     _formatText(text, sizeof text, message::kKsefSaved, written.dataPath);
     std::string shown = text;

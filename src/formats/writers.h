@@ -27,7 +27,8 @@ void pcMarket(char* invoice, const Finish& finish);    // F1
 void optima(char* invoice, const Finish& finish);      // F2
 void comarchEdi(char* invoice, const Finish& finish);  // F3
 void epp(char* invoice, const Finish& finish);         // F4
-// F5, when switched on: closes with its own notice, no printout and no mail.
+// F5, when switched on: no printout and no mail; closes with `finish` when
+// one is given (the send to KSeF), otherwise with a notice naming the file.
 void ksef(char* invoice, const Finish& finish);
 
 }  // namespace kw::formats::writers

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Every symbol the native plug-in defines lies in its root namespace `kw`,
 but the exports, the C entries the binding's assembly calls, and what the
-compiler and the C++ library add.
+compiler, the C++ library and nlohmann-json's templates add.
 
   check_symbols.py PLUGIN.so
 """
@@ -10,7 +10,8 @@ import subprocess
 import sys
 
 ALLOWED = re.compile(
-    r"^((typeinfo (name )?for |vtable for |[\w:<>, *&]+ )?kw::|(void |.* )?std::|typeinfo (name )?for (std::|SE_Exception)|"
+    r"^((typeinfo (name )?for |vtable for |[\w:<>, *&]+ )?(kw|nlohmann|__gnu_cxx)::|(void |.* )?std::|"
+    r"typeinfo (name )?for (std::|SE_Exception)|"
     r"vtable for std::|"
     # the export table and the binding's C entries (trampolines.cpp)
     r"kwRegister$|kwLoadReport$|kwForward[12]$|ordinal_export$|kw_first_\d+$|kw_bind_on_first_call$|"

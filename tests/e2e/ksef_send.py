@@ -1,0 +1,331 @@
+#!/usr/bin/env python3
+"""F5 with sending on, through the front end, against the stand-in KSeF
+(tests/ksef/standin.py) started here: every ending leaves the invoice accepted
+exactly once (the stand-in's own record says so) or not accepted, and the
+journal FAKTURY/ksef-wysylka.txt says which; a second F5 always ends with it
+accepted once.
+
+  ksef_send.py --welkor build/welkor [CASE...]
+
+Cases: each sample invoice; a fault of each kind at each step; the front end
+killed at moments spread over a send; four F5s on one invoice at once; a
+server certificate from another root, a wrong token and settings without
+Srodowisko= (nothing sent). No token may appear in any file, journal or
+message. Exit 77 (skip) without ../shared/ksef.
+"""
+import json
+import os
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+import e2e
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
+STANDIN = os.path.join(ROOT, "tests", "ksef", "standin.py")
+SCHEMAS = os.path.normpath(os.path.join(ROOT, "..", "shared", "ksef", "schemas"))
+SAMPLE = os.path.join(ROOT, "examples", "sample.json")
+SELLER_NIP = "7251801126"
+TOKEN = "20261210-EC-ABCDEF0123-4567890ABC-DE|nip-7251801126|0123456789abcdef0123456789abcdef"
+NOW = {1234: "2026-03-05 10:30", 1235: "2026-07-15 08:05", 1236: "2026-10-25 02:30"}
+STEPS = ["challenge", "auth", "auth-status", "redeem", "open", "send", "invoice-status", "close", "upo"]
+ACCEPTED = "Numer KSeF: "
+PYTHON = "/usr/bin/python3" if os.access("/usr/bin/python3", os.X_OK) else sys.executable
+
+
+class StandIn:
+    def __init__(self, state, other_root=False, port=None):
+        self.state = state
+        for name in ("port", "base-url"):
+            if os.path.exists(os.path.join(state, name)):
+                os.remove(os.path.join(state, name))
+        command = [PYTHON, STANDIN, state, "--token", "%s=%s" % (SELLER_NIP, TOKEN)]
+        if other_root:
+            command.append("--other-root")
+        if port:
+            command += ["--port", str(port)]
+        self.log = open(os.path.join(state, "standin.log"), "ab")
+        self.process = subprocess.Popen(command, stdout=self.log, stderr=self.log, stdin=subprocess.DEVNULL)
+        deadline = time.monotonic() + 30
+        while not all(os.path.exists(os.path.join(state, n)) for n in ("port", "base-url")):
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError("the stand-in KSeF did not start")
+            time.sleep(0.05)
+        # By name: Mbed TLS matches a certificate to a host name, not to an IP address.
+        self.base = read_text(os.path.join(state, "base-url")).strip().replace("127.0.0.1", "localhost")
+        self.port = int(read_text(os.path.join(state, "port")))
+
+    def knobs(self, knobs):
+        write_text(os.path.join(self.state, "knobs.json"), json.dumps(knobs))
+
+    def accepted(self, number):
+        path = os.path.join(self.state, "accepted.json")
+        entries = json.loads(read_text(path)) if os.path.exists(path) else []
+        if isinstance(entries, dict):
+            entries = entries.get("invoices", [])
+        return [e for e in entries if e.get("invoiceNumber") == number and e.get("sellerNip") == SELLER_NIP]
+
+    def close(self):
+        self.process.kill()
+        self.process.wait()
+        self.log.close()
+
+
+def read_text(path):
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return f.read()
+
+
+def write_text(path, text):
+    with open(path + ".new", "w", encoding="utf-8") as f:
+        f.write(text)
+    os.replace(path + ".new", path)
+
+
+def invoice_number(invoice):
+    with open(SAMPLE, encoding="utf-8") as f:
+        return next(i["NrFaktury"] for i in json.load(f)["invoices"] if i["IdDokumentu"] == invoice)
+
+
+def prepare(workdir, standin, settings=None):
+    shutil.copy(SAMPLE, os.path.join(workdir, "db.json"))
+    keys = {"Eksport": "1", "Wysylka": "1", "Srodowisko": "TEST", "Token": TOKEN, "AdresAPI": standin.base,
+            "CA": os.path.join(standin.state, "ca.pem")}
+    keys.update(settings or {})
+    lines = ["[kwitom]", "Pytaj=1", "[KSeF]"] + ["%s=%s" % (k, v) for k, v in keys.items() if v is not None]
+    write_text(os.path.join(workdir, "kwitom.ini"), "\r\n".join(lines) + "\r\n")
+
+
+def command(welkor, invoice):
+    return [welkor, "--db", "db.json", "--answer", "1001=F5", "export", str(invoice)]
+
+
+def environment(invoice):
+    return dict(os.environ, WELKOR_NOW=NOW[invoice])
+
+
+def f5(welkor, workdir, invoice):
+    result = e2e.run_captured(command(welkor, invoice), 300, cwd=workdir, env=environment(invoice))
+    return result.stdout.decode("utf-8", errors="replace"), result.returncode
+
+
+def journal(workdir):
+    path = os.path.join(workdir, "FAKTURY", "ksef-wysylka.txt")
+    return read_text(path) if os.path.exists(path) else ""
+
+
+def token_leaks(workdir, outputs):
+    """Every place outside kwitom.ini that holds the token."""
+    places = ["output %d" % i for i, text in enumerate(outputs) if TOKEN in text]
+    for root, _, names in os.walk(workdir):
+        for name in names:
+            path = os.path.join(root, name)
+            if name == "kwitom.ini" or os.path.islink(path):
+                continue
+            with open(path, "rb") as f:
+                if TOKEN.encode() in f.read():
+                    places.append(os.path.relpath(path, workdir))
+    return places
+
+
+def accepted_once(problems, standin, workdir, invoice, said, label):
+    """The ending of a second F5: the invoice accepted exactly once, its
+    number shown, the receipt beside it and the journal saying so."""
+    entries = standin.accepted(invoice_number(invoice))
+    if len(entries) != 1:
+        problems.append("%s: KSeF holds %d copies of invoice %d" % (label, len(entries), invoice))
+        return
+    number = entries[0]["ksefNumber"]
+    if ACCEPTED + number not in said:
+        problems.append("%s: the KSeF number %s was not shown:\n%s" % (label, number, said))
+    upo = os.path.join(workdir, "FAKTURY", "ksef%d-upo.xml" % invoice)
+    if not os.path.exists(upo) or b"<" not in open(upo, "rb").read(200):
+        problems.append("%s: no receipt FAKTURY/ksef%d-upo.xml" % (label, invoice))
+    lines = [line.split("\t") for line in journal(workdir).splitlines()]
+    if not any(number in fields and "PRZYJETA" in fields for fields in lines):
+        problems.append("%s: the journal does not record %s as accepted:\n%s" % (label, number, journal(workdir)))
+
+
+def check_sample(welkor, state, invoice):
+    standin = StandIn(state)
+    try:
+        with tempfile.TemporaryDirectory(prefix="kw-ksef-") as workdir:
+            prepare(workdir, standin)
+            said, status = f5(welkor, workdir, invoice)
+            problems = [] if status == 0 else ["exit status %d" % status]
+            accepted_once(problems, standin, workdir, invoice, said, "invoice %d" % invoice)
+            again, _ = f5(welkor, workdir, invoice)
+            if "już wcześniej przyjęta" not in again:
+                problems.append("a second F5 did not say the invoice was accepted before:\n%s" % again)
+            if len(standin.accepted(invoice_number(invoice))) != 1:
+                problems.append("a second F5 sent the invoice again")
+            problems += ["the token is in %s" % p for p in token_leaks(workdir, [said, again])]
+            return problems
+    finally:
+        standin.close()
+
+
+def check_fault(welkor, state, step, kind):
+    standin = StandIn(state)
+    invoice = 1235
+    fault = {"step": step, "kind": kind}
+    if kind == "429":
+        fault["retryAfter"] = 1
+    try:
+        with tempfile.TemporaryDirectory(prefix="kw-ksef-") as workdir:
+            prepare(workdir, standin)
+            standin.knobs({"faults": [fault]})
+            first, _ = f5(welkor, workdir, invoice)
+            problems = []
+            copies = len(standin.accepted(invoice_number(invoice)))
+            if copies > 1:
+                problems.append("the first F5 left %d copies" % copies)
+            if copies == 1 and ACCEPTED not in first and "nie nadeszła" not in first:
+                problems.append("accepted, but the first F5 said neither its number nor that the answer was lost:\n"
+                                + first)
+            if copies == 0 and ACCEPTED in first:
+                problems.append("the first F5 showed a KSeF number that KSeF does not hold:\n" + first)
+            standin.knobs({})
+            second, _ = f5(welkor, workdir, invoice)
+            accepted_once(problems, standin, workdir, invoice, second, "after %s at %s" % (kind, step))
+            problems += ["the token is in %s" % p for p in token_leaks(workdir, [first, second])]
+            return problems
+    finally:
+        standin.close()
+
+
+def check_kills(welkor, state, kills):
+    """The front end killed at moments spread over a whole send, then F5
+    until it ends: one copy, and the journal true. Each round has a stand-in
+    of its own (the keys made once are reused), so that no round's invoice
+    is another's duplicate."""
+    invoice = 1234
+    problems = []
+    template = StandIn(state)
+    try:
+        with tempfile.TemporaryDirectory(prefix="kw-ksef-time-") as timing:
+            prepare(timing, template)
+            started = time.monotonic()
+            f5(welkor, timing, invoice)
+            whole = time.monotonic() - started
+    finally:
+        template.close()
+    seed = int(os.environ.get("KW_SEED", time.time()))
+    rng = random.Random(seed)
+    for n in range(kills):
+        with tempfile.TemporaryDirectory(prefix="kw-ksef-round-") as round_state, \
+                tempfile.TemporaryDirectory(prefix="kw-ksef-kill-") as workdir:
+            for name in os.listdir(state):
+                if name.endswith(".pem"):
+                    shutil.copy(os.path.join(state, name), round_state)
+            standin = StandIn(round_state)
+            try:
+                prepare(workdir, standin)
+                moment = rng.uniform(0, whole)
+                process = subprocess.Popen(command(welkor, invoice), cwd=workdir, env=environment(invoice),
+                                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL)
+                time.sleep(moment)
+                process.send_signal(signal.SIGKILL)
+                process.wait()
+                label = "kill %d at %.2f s of %.2f (seed %d)" % (n, moment, whole, seed)
+                if len(standin.accepted(invoice_number(invoice))) > 1:
+                    problems.append("%s: two copies" % label)
+                said, _ = f5(welkor, workdir, invoice)
+                if "jest właśnie wysyłana" in said:  # nobody holds the killed send's lock any more
+                    problems.append("%s: the killed send still blocks:\n%s" % (label, said))
+                accepted_once(problems, standin, workdir, invoice, said, label)
+            finally:
+                standin.close()
+    return problems
+
+
+def check_four_at_once(welkor, state):
+    standin = StandIn(state)
+    invoice = 1236
+    try:
+        with tempfile.TemporaryDirectory(prefix="kw-ksef-") as workdir:
+            prepare(workdir, standin)
+            standin.knobs({"slowInvoiceStatus": {"seconds": 1, "count": 1}})
+            processes = [subprocess.Popen(command(welkor, invoice), cwd=workdir, env=environment(invoice),
+                                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                         for _ in range(4)]
+            outputs = [p.communicate(timeout=300)[0].decode("utf-8", errors="replace") for p in processes]
+            problems = []
+            copies = standin.accepted(invoice_number(invoice))
+            if len(copies) != 1:
+                problems.append("%d copies accepted" % len(copies))
+            for n, said in enumerate(outputs):
+                if ACCEPTED not in said and "jest właśnie wysyłana" not in said:
+                    problems.append("F5 %d showed neither the number nor that it is being sent:\n%s" % (n, said))
+            return problems
+    finally:
+        standin.close()
+
+
+def check_refused(welkor, state, what):
+    """Nothing is sent, and the message says why."""
+    invoice = 1234
+    expected = {"other_root": "zaufanego certyfikatu", "wrong_token": "nie przyjął tokenu",
+                "no_environment": "brak klucza Srodowisko="}[what]
+    standin = StandIn(state)
+    if what == "other_root":  # the same address, now with a certificate of the other root
+        port = standin.port
+        standin.close()
+        standin = StandIn(state, other_root=True, port=port)
+    try:
+        with tempfile.TemporaryDirectory(prefix="kw-ksef-") as workdir:
+            settings = {"Token": TOKEN[::-1]} if what == "wrong_token" else {}
+            if what == "no_environment":
+                settings["Srodowisko"] = None
+            prepare(workdir, standin, settings)
+            said, _ = f5(welkor, workdir, invoice)
+            problems = []
+            if expected not in said:
+                problems.append("the message does not say '%s':\n%s" % (expected, said))
+            if standin.accepted(invoice_number(invoice)):
+                problems.append("the invoice was accepted")
+            problems += ["the token is in %s" % p for p in token_leaks(workdir, [said])]
+            return problems
+    finally:
+        standin.close()
+
+
+def cases():
+    named = {"sample_%d" % i: (lambda i: lambda w, s: check_sample(w, s, i))(i) for i in (1234, 1235, 1236)}
+    loop = bool(os.environ.get("KW_LOOP"))  # the developer's loop: each kind of fault at one step
+    for step in (["send"] if loop else STEPS):
+        for kind in ("429", "5xx", "drop"):
+            named["fault_%s_%s" % (kind, step)] = (lambda st, k: lambda w, s: check_fault(w, s, st, k))(step, kind)
+    kills = 3 if loop else 12
+    named["kills"] = lambda w, s: check_kills(w, s, kills)
+    named["four_at_once"] = check_four_at_once
+    for what in ("other_root", "wrong_token", "no_environment"):
+        named["refused_" + what] = (lambda what: lambda w, s: check_refused(w, s, what))(what)
+    return named
+
+
+def main():
+    if not os.path.exists(os.path.join(SCHEMAS, "schemat.xsd")):
+        print("skipped: the KSeF schemas (../shared/ksef) are not there")
+        return 77
+    args = e2e.checker_arguments()
+    named = cases()
+
+    def check(name):
+        with tempfile.TemporaryDirectory(prefix="kw-ksef-state-") as state:
+            try:
+                return named[name](args.welkor, state)
+            except Exception as e:  # one case's breakdown is that case's failure
+                return ["%s: %r" % (type(e).__name__, e)]
+
+    return e2e.report(args.cases or list(named), check, "KSeF sending", workers=2)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

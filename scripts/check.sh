@@ -9,8 +9,9 @@
 #                 cases under wine compared with the native run
 #     CTEST_ARGS  passed to ctest, e.g. -R e2e
 #
-# The concurrency test runs a third of its exports here (KW_LOOP); every
-# other test runs as in the full command.
+# KW_LOOP: the concurrency test runs a third of its exports here, and the
+# KSeF sending cases a fault of each kind at one step; the full command runs
+# them all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 wine=false

@@ -50,7 +50,7 @@ struct Finding {
 class Sender {
  public:
   Sender(const Settings& settings, const Invoice& invoice, Clock::time_point deadline)
-      : settings_(settings), invoice_(invoice), client_(settings, invoice.sellerNip, deadline) {
+      : invoice_(invoice), client_(settings, invoice.sellerNip, deadline) {
     hash_ = crypto::sha256(invoice.xml);
   }
 
@@ -74,7 +74,6 @@ class Sender {
   Finding duplicate(const api::InvoiceStatus& status, const std::string& hashBase64);
   Finding byNumber(const std::string& hashBase64);
 
-  const Settings& settings_;
   const Invoice& invoice_;
   api::Client client_;
   std::string hash_;  // SHA-256 of the file's bytes

@@ -248,10 +248,14 @@ TEST_F(KsefSend, WholeFlowRecordsEachStepAndSendsNothingOnceAccepted) {
 
 // Every fault of the stand-in at every step: the first send ends accepted
 // once or not accepted, each recorded so; the next one settles it.
+// The tables below spend most of their time waiting out bounds and
+// Retry-After: the developer's loop leaves them to the full command (its
+// end-to-end cases keep a fault of each kind and the refusals).
+#define KW_NOT_IN_THE_LOOP() \
+  if (std::getenv("KW_LOOP")) GTEST_SKIP() << "run by the full test command"
+
 TEST_F(KsefSend, EveryFaultAtEveryStepEndsAcceptedOnceOrRecordedAsNot) {
-  // Most of its 40 s is waiting out bounds: the developer's loop leaves it
-  // to the full command (the loop's end-to-end cases keep a fault of each kind).
-  if (std::getenv("KW_LOOP")) GTEST_SKIP() << "run by the full test command";
+  KW_NOT_IN_THE_LOOP();
   const std::vector<std::string> steps = {"certs", "challenge", "auth",           "auth-status", "redeem",
                                           "open",  "send",      "invoice-status", "upo",         "close"};
   struct Case {
@@ -314,6 +318,7 @@ TEST_F(KsefSend, EveryFaultAtEveryStepEndsAcceptedOnceOrRecordedAsNot) {
 }
 
 TEST_F(KsefSend, OutcomeOfAFaultThatCanBeRecoveredIsAcceptance) {
+  KW_NOT_IN_THE_LOOP();
   // One fault of a kind KSeF makes now and then must not reach the user.
   int id = 300;
   for (const char* step : {"send", "invoice-status", "auth", "redeem"}) {
@@ -327,6 +332,7 @@ TEST_F(KsefSend, OutcomeOfAFaultThatCanBeRecoveredIsAcceptance) {
 }
 
 TEST_F(KsefSend, RefusalsAndLostOutcomes) {
+  KW_NOT_IN_THE_LOOP();
   // A schema error: rejected with KSeF's code, recorded with it.
   kw::ksef::Invoice bad = invoice("KW/BAD/1", 21, "schema");
   kw::ksef::Result rejected = kw::ksef::send(settings(), bad);

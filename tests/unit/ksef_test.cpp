@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -439,7 +440,11 @@ std::vector<std::string> each(const char* list) {
 }
 
 TEST_F(KsefRefusals, RecordsTheSchemaCannotHoldOrThatAreDamagedAreRefusedBeforeAFileIsOpened) {
+  // The 10,000-line invoices take most of the time under the sanitizers: the
+  // developer's loop leaves them to the full command.
+  const bool loop = std::getenv("KW_LOOP") != nullptr;
   for (const Case& c : kCases) {
+    if (loop && c.lines > 0) continue;
     SCOPED_TRACE(c.name);
     const auto shown = exportWith(databaseOf(c), c.now, nullptr, [&](welkor::Database& db) { longer(c, db); });
     if (c.refusal)

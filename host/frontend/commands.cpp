@@ -10,7 +10,6 @@
 #include "keys.h"
 #include "mazovia.h"
 #include "plugin_loader.h"
-#include "printing.h"
 #include "service_impl.h"
 #include "structured_exception.h"
 #include "tables.h"

@@ -9,7 +9,7 @@ namespace welkor {
 
 int runCommand(void* plugin, const std::vector<std::string>& args);
 
-// The plug-in's registration (export 30000): status 0 registered, 1 refused,
+// The plug-in's registration (export 30001): status 0 registered, 1 refused,
 // 2 when the plug-in has no such export (said on standard error).
 struct Registration {
   int status = 2;

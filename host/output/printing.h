@@ -27,16 +27,9 @@ struct PrintedInvoice {
 // One print-output object set up for a file.
 struct PrintJob {
   std::string path;                // as the plug-in named it (Mazovia)
-  std::vector<std::string> calls;  // the calls that reached this job, as in printLog()
+  std::vector<std::string> calls;  // the print service calls that reached this job
   std::vector<PrintedInvoice> printed;
 };
-
-// Every call of the print services, in order, for tests and the record:
-// "22892 construct", "22900 target 0x5600 FAKTURY\fakt1.pdf 1 1 0 0 0", ...
-std::vector<std::string>& printLog();
-
-// Print-output objects constructed and not yet disposed.
-size_t livePrintObjects();
 
 // The printout of one invoice in lines of UTF-8 text (a text-mode page
 // layout: at most kPrintoutColumns characters a line), handed to `emit` one

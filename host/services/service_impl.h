@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "frame/host_abi.h"
 #include "plugin_names.h"
@@ -28,4 +31,11 @@ void* exportedService(uint32_t ordinal);
 // Makes the host module's exports follow the `missingServices` knob
 // (Windows); natively the lookup itself consults the knob.
 void removeMissingExports();
+
+// Every call of the print services, in order, for tests and the record:
+// "22892 construct", "22900 target 0x5600 FAKTURY\fakt1.pdf 1 1 0 0 0", ...
+std::vector<std::string>& printLog();
+
+// Print-output objects constructed and not yet disposed.
+size_t livePrintObjects();
 }  // namespace welkor

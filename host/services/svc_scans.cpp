@@ -14,15 +14,6 @@
 
 using namespace welkor;
 
-namespace welkor {
-
-ScanChecks& scanChecks() {
-  static ScanChecks checks;
-  return checks;
-}
-
-}  // namespace welkor
-
 namespace {
 
 constexpr size_t kScanBlockSize = 192;

@@ -1,5 +1,6 @@
 // What the stand-in host saw of the line-scan protocol (51425, 52278, 52279,
-// 52281, 50538), so that tests can assert that the plug-in followed it.
+// 52281, 50538), so that tests can assert that the plug-in followed it. The
+// scan services fill it in; only the tests read it.
 #pragma once
 
 #include <cstddef>
@@ -23,7 +24,7 @@ struct ScanChecks {
 // Reset with `welkor::scanChecks() = {};`.
 ScanChecks& scanChecks();
 
-// Scan blocks opened and not yet disposed.
+// Scan blocks opened and not yet disposed (the scan services count them).
 size_t liveScanBlocks();
 
 }  // namespace welkor

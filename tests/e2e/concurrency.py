@@ -540,8 +540,8 @@ def main():
     print("seed %d" % args.seed, flush=True)
     run = Run(args)
     rounds, kills, batch = (6, 24, 4) if run.wine else (10, 100, 4)
-    if os.environ.get("KW_LOOP"):  # the developer's loop (check.sh): a third of the volume
-        rounds, kills = max(2, rounds // 3), kills // 3
+    if os.environ.get("KW_LOOP"):  # the developer's loop (check.sh): a fifth of the volume
+        rounds, kills = 2, kills // 5
     with tempfile.TemporaryDirectory(prefix="kw-conc-") as workdir, \
             tempfile.TemporaryDirectory(prefix="kw-conc-smtp-") as mailroom:
         prepare_folder(workdir, run.db)

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs everything that building and testing kwitomat needs on Debian 12.
-# Needs the network only when something is missing: with every package there
-# and 32-bit programs running, it does nothing and says so.
+# Installs everything that building and testing kwitomat needs on Debian 12,
+# and builds Mbed TLS for the Windows build once (scripts/mbedtls_mingw.sh).
+# Needs the network only when something is missing: with every package there,
+# 32-bit programs running and that build in its cache, it does nothing and
+# says so.
 set -uo pipefail
 export DEBIAN_FRONTEND=noninteractive
 run() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -29,6 +31,9 @@ missing_packages() {
 
 runs_32bit() { "$loader" --version >/dev/null 2>&1; }
 
+mbedtls_script=${KW_MBEDTLS_MINGW_SCRIPT:-$(dirname "$0")/mbedtls_mingw.sh}
+mbedtls_built() { bash "$mbedtls_script" --check 2>/dev/null; }
+
 # Some kernels cannot run 32-bit x86 programs (wine's loader is one); there
 # qemu's user-mode emulator runs them instead.
 enable_32bit() {
@@ -44,8 +49,8 @@ enable_32bit() {
 }
 
 missing=$(missing_packages)
-if [ -z "$missing" ] && runs_32bit; then
-  say "every package is installed and 32-bit programs run; nothing to do"
+if [ -z "$missing" ] && runs_32bit && mbedtls_built; then
+  say "every package is installed, 32-bit programs run and Mbed TLS for the Windows build is built; nothing to do"
   exit 0
 fi
 
@@ -114,4 +119,13 @@ if [ -n "$missing" ]; then
   say "still not installed: $(echo $missing)"
   exit 1
 fi
-say "every package is installed and 32-bit programs run"
+# Its source and its version come from the packages above, so it comes last.
+if ! mbedtls_built; then
+  say "building Mbed TLS for the Windows build (once; it is kept in $(bash "$mbedtls_script" --path 2>/dev/null))"
+  if ! bash "$mbedtls_script" || ! mbedtls_built; then
+    say "Mbed TLS for the Windows build could not be built (the reason is above);" \
+      "run 'bash scripts/setup.sh' again once it is fixed"
+    exit 1
+  fi
+fi
+say "every package is installed, 32-bit programs run and Mbed TLS for the Windows build is built"

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """scripts/setup.sh against a fake apt-get, dpkg and dpkg-query placed first
-on PATH: which apt calls it makes, what it says and how it ends when the
-package index or the install fails. Runs as root only (setup.sh goes through
-sudo otherwise); skipped elsewhere.
+on PATH and a fake Mbed TLS build in place of scripts/mbedtls_mingw.sh: which
+apt calls it makes, whether it builds Mbed TLS, what it says and how it ends
+when the package index, the install or that build fails. Runs as root only
+(setup.sh goes through sudo otherwise); skipped elsewhere.
 
   check_setup.py
 """
@@ -19,7 +20,9 @@ SKIPPED = 77
 # The fakes keep the installed packages in $FAKE/installed and log each call
 # to $FAKE/calls. apt-get's behaviour is chosen by $FAKE/update and
 # $FAKE/install ("ok", "fail", or for install "pinned": fails unless the
-# failed suite is left out through a preferences folder).
+# failed suite is left out through a preferences folder). The Mbed TLS build
+# logs its builds there too and is chosen by $FAKE/mbedtls ("built", "missing":
+# the build makes it, "fails": the build fails).
 FAKE_DPKG_QUERY = r"""#!/bin/sh
 pkg="$3"
 grep -qx "$pkg" "$FAKE/installed" 2>/dev/null && printf 'ii ' || exit 1
@@ -54,21 +57,43 @@ case "$1" in
 esac
 exit 1
 """
+FAKE_MBEDTLS = r"""#!/bin/sh
+state=$(cat "$FAKE/mbedtls")
+case "$1" in
+  --check) [ "$state" = built ];;
+  --path) echo /cache/mbedtls;;
+  *)
+    echo "mbedtls_mingw build" >> "$FAKE/calls"
+    if [ "$state" = fails ]; then
+      echo "mbedtls_mingw: could not fetch the package index of Debian's sources" >&2
+      exit 1
+    fi
+    echo built > "$FAKE/mbedtls";;
+esac
+"""
 
-# name, every package there, update, install, expected exit, apt calls, texts said
+# name, every package there, update, install, Mbed TLS, expected exit, apt calls, Mbed TLS builds, texts said
 CASES = [
-    ("all installed", True, "fail", "fail", 0, [], ["nothing to do"]),
-    ("missing, all works", False, "ok", "ok", 0, ["update", "install"], ["every package is installed"]),
-    ("index fails, install works", False, "fail", "ok", 0, ["update", "install"],
+    ("all installed", True, "fail", "fail", "built", 0, [], 0, ["nothing to do"]),
+    ("missing, all works", False, "ok", "ok", "built", 0, ["update", "install"], 0, ["every package is installed"]),
+    ("index fails, install works", False, "fail", "ok", "built", 0, ["update", "install"], 0,
      ["'bookworm-security/main i386 Packages' could not be fetched", "every package is installed"]),
-    ("index fails, install works without the suite", False, "fail", "pinned", 0, ["update", "install", "install"],
+    ("index fails, install works without the suite", False, "fail", "pinned", "built", 0,
+     ["update", "install", "install"], 0,
      ["retrying the install without the suites whose index failed: bookworm-security",
       "installed without the updates of bookworm-security"]),
-    ("index fails, install fails", False, "fail", "fail", 1, ["update", "install", "install"],
+    ("index fails, install fails", False, "fail", "fail", "missing", 1, ["update", "install", "install"], 0,
      ["could not be installed", "E: Unable to correct problems", "libc6:i386 : Depends",
       "wait a while and run 'bash scripts/setup.sh' again"]),
-    ("install fails", False, "ok", "fail", 1, ["update", "install"],
+    ("install fails", False, "ok", "fail", "missing", 1, ["update", "install"], 0,
      ["could not be installed", "check the machine's package sources"]),
+    ("all installed, Mbed TLS not built", True, "fail", "fail", "missing", 0, [], 1,
+     ["building Mbed TLS for the Windows build", "Mbed TLS for the Windows build is built"]),
+    ("missing, Mbed TLS not built", False, "ok", "ok", "missing", 0, ["update", "install"], 1,
+     ["building Mbed TLS for the Windows build", "Mbed TLS for the Windows build is built"]),
+    ("all installed, Mbed TLS build fails", True, "fail", "fail", "fails", 1, [], 1,
+     ["could not fetch the package index of Debian's sources",
+      "Mbed TLS for the Windows build could not be built", "run 'bash scripts/setup.sh' again"]),
 ]
 
 
@@ -84,33 +109,41 @@ def main():
         print("skipped: setup.sh calls apt-get through sudo when not root")
         return SKIPPED
     problems = []
-    for name, all_there, update, install, status, apt_calls, said in CASES:
+    for name, all_there, update, install, mbedtls, status, apt_calls, builds, said in CASES:
         with tempfile.TemporaryDirectory(prefix="kw-setup-") as fake:
             bin_dir = os.path.join(fake, "bin")
             os.mkdir(bin_dir)
-            for tool, text in [("apt-get", FAKE_APT), ("dpkg", FAKE_DPKG), ("dpkg-query", FAKE_DPKG_QUERY)]:
+            for tool, text in [("apt-get", FAKE_APT), ("dpkg", FAKE_DPKG), ("dpkg-query", FAKE_DPKG_QUERY),
+                               ("mbedtls_mingw.sh", FAKE_MBEDTLS)]:
                 path = os.path.join(bin_dir, tool)
                 with open(path, "w") as f:
                     f.write(text)
                 os.chmod(path, os.stat(path).st_mode | stat.S_IXUSR)
-            for file, value in [("update", update), ("install", install)]:
+            for file, value in [("update", update), ("install", install), ("mbedtls", mbedtls)]:
                 with open(os.path.join(fake, file), "w") as f:
                     f.write(value)
             with open(os.path.join(fake, "installed"), "w") as f:
                 f.write("\n".join(packages() if all_there else packages()[1:]) + "\n")
-            env = dict(os.environ, FAKE=fake, PATH=bin_dir + os.pathsep + os.environ["PATH"])
+            env = dict(os.environ, FAKE=fake, PATH=bin_dir + os.pathsep + os.environ["PATH"],
+                       KW_MBEDTLS_MINGW_SCRIPT=os.path.join(bin_dir, "mbedtls_mingw.sh"))
             run = subprocess.run(["bash", SETUP], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                  stderr=subprocess.PIPE, text=True, timeout=120)
             output = run.stdout + run.stderr
             calls_path = os.path.join(fake, "calls")
             calls = open(calls_path).read().splitlines() if os.path.exists(calls_path) else []
             made = [c.split()[1] for c in calls if c.startswith("apt-get")]
+            built = [i for i, c in enumerate(calls) if c.startswith("mbedtls_mingw")]
             if run.returncode != status:
                 problems.append("%s: exit %d, expected %d" % (name, run.returncode, status))
             if made != apt_calls:
                 problems.append("%s: apt-get calls %s, expected %s" % (name, made, apt_calls))
-            if not apt_calls and calls:
+            if not apt_calls and len(calls) != len(built):
                 problems.append("%s: called %s" % (name, calls))
+            if len(built) != builds:
+                problems.append("%s: built Mbed TLS %d times, expected %d" % (name, len(built), builds))
+            # Its version and compiler come from the packages.
+            if built and any(c.startswith("apt-get") for c in calls[built[0]:]):
+                problems.append("%s: built Mbed TLS before the packages: %s" % (name, calls))
             for text in said:
                 if text not in output:
                     problems.append("%s: did not say %r" % (name, text))

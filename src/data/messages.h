@@ -92,8 +92,9 @@
   X(kKsefAddressNotHttps, "Klucz AdresAPI= w sekcji [KSeF] pliku kwitom.ini musi zaczynać się od https://.") \
   X(kKsefSettingsRefused, "Faktura nie została zapisana ani wysłana do KSeF.\n") \
   X(kKsefSending, "Wysyłanie faktury %s do KSeF...") \
-  X(kKsefSendingNotInThisBuild, "Ta wersja wtyczki nie wysyła jeszcze faktur do KSeF (Wysylka=1 w pliku kwitom.ini).\n" \
-    "Usuń klucz Wysylka albo wpisz Wysylka=0, a plik faktury wyślij do KSeF sam.") \
+  X(kKsefProtectedTokenUnreadable, "Zapisanego tokenu KSeF (klucz TokenChroniony= w sekcji [KSeF] pliku kwitom.ini)\n" \
+    "nie można odczytać: zapisał go inny użytkownik albo inny komputer.\n" \
+    "Wpisz token KSeF ponownie w kluczu Token=.") \
   X(kKsefAccepted, "Faktura %s została przyjęta przez KSeF.\nNumer KSeF: %s\n" \
     "Urzędowe poświadczenie odbioru (UPO): %s") \
   X(kKsefAcceptedBefore, "Faktura %s została już wcześniej przyjęta przez KSeF; nie wysłano jej ponownie.\n" \

@@ -5,6 +5,8 @@
 
 #include "data/messages.h"
 #include "frame/helpers.h"
+#include "frame/platform.h"
+#include "ksef/crypto.h"
 
 namespace kw::exporting {
 
@@ -13,6 +15,7 @@ namespace {
 constexpr const char* kSettingsFile = "kwitom.ini";
 constexpr const char* kSection = "KSeF";
 constexpr int32_t kSettingRead = 1;
+constexpr int32_t kSettingWrite = 2;
 
 bool flag(const char* key) {
   int32_t value = 0;
@@ -47,12 +50,30 @@ std::string readKsefSendSettings(KsefSendSettings& settings) {
   if (settings.environment != "TEST" && settings.environment != "DEMO" && settings.environment != "PRD")
     return formatted(message::kKsefUnknownEnvironment, settings.environment.substr(0, 40));
   settings.token = text("Token");
-  if (settings.token.empty()) return message::kKsefNoToken.c_str();
+  settings.tokenPlain = !settings.token.empty();
+  if (settings.token.empty()) {
+    const std::string stored = text("TokenChroniony");
+    if (stored.empty()) return message::kKsefNoToken.c_str();
+    std::string sealed;
+    if (!ksef::crypto::fromBase64(stored, sealed) || !platform::unprotectForUser(sealed, settings.token) ||
+        settings.token.empty())
+      return message::kKsefProtectedTokenUnreadable.c_str();
+  }
   settings.apiAddress = text("AdresAPI");
   if (!settings.apiAddress.empty() && settings.apiAddress.rfind("https://", 0) != 0)
     return message::kKsefAddressNotHttps.c_str();
   settings.caFile = text("CA");
   return "";
+}
+
+void protectKsefToken(const KsefSendSettings& settings) {
+  std::string sealed;
+  if (!settings.tokenPlain || !platform::protectForUser(settings.token, sealed)) return;
+  // The protected form first: if the second write fails, both are there and
+  // the plain one is protected again next time.
+  const std::string stored = ksef::crypto::base64(sealed);
+  if (_fileSetting(kSettingsFile, kSettingWrite, kSection, "TokenChroniony", "%s", stored.c_str()) != 0) return;
+  _fileSetting(kSettingsFile, kSettingWrite, kSection, "Token", "%s", "");
 }
 
 }  // namespace kw::exporting

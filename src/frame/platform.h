@@ -35,6 +35,12 @@ NewFile createNewFile(const char* path);
 // The first `limit` bytes of a file, or nothing when it cannot be read.
 std::string readFileStart(const char* path, size_t limit);
 
+// Seals data so that only this user on this machine can open it again
+// (DPAPI, user scope; crypt32.dll is loaded on first use). Natively there is
+// no such store: both fail.
+bool protectForUser(const std::string& plain, std::string& sealed);
+bool unprotectForUser(const std::string& sealed, std::string& plain);
+
 // The module that holds this code.
 void* ownModuleHandle();
 

@@ -175,4 +175,7 @@ void* ownModuleHandle() {
   return dlopen(search.found.c_str(), RTLD_LAZY | RTLD_NOLOAD);
 }
 
+bool protectForUser(const std::string&, std::string&) { return false; }
+bool unprotectForUser(const std::string&, std::string&) { return false; }
+
 }  // namespace kw::frame::platform

@@ -1,5 +1,6 @@
 #include <direct.h>
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <cstdarg>
 
@@ -67,6 +68,35 @@ std::string readFileStart(const char* path, size_t limit) {
   ::CloseHandle(file);
   content.resize(got);
   return content;
+}
+
+namespace {
+
+// CryptProtectData or CryptUnprotectData, whose signatures differ only in an
+// out parameter that is not used here.
+using Seal = BOOL(WINAPI*)(DATA_BLOB*, LPCWSTR, DATA_BLOB*, void*, CRYPTPROTECT_PROMPTSTRUCT*, DWORD, DATA_BLOB*);
+
+bool runSeal(const char* name, const std::string& in, std::string& out) {
+  HMODULE crypt32 = ::LoadLibraryA("crypt32.dll");  // kept for the process's life
+  Seal seal = crypt32 ? reinterpret_cast<Seal>(reinterpret_cast<void*>(::GetProcAddress(crypt32, name))) : nullptr;
+  if (!seal) return false;
+  DATA_BLOB input{static_cast<DWORD>(in.size()), reinterpret_cast<BYTE*>(const_cast<char*>(in.data()))};
+  DATA_BLOB output{};
+  if (!seal(&input, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &output)) return false;
+  out.assign(reinterpret_cast<const char*>(output.pbData), output.cbData);
+  ::SecureZeroMemory(output.pbData, output.cbData);
+  ::LocalFree(output.pbData);
+  return true;
+}
+
+}  // namespace
+
+bool protectForUser(const std::string& plain, std::string& sealed) {
+  return runSeal("CryptProtectData", plain, sealed);
+}
+
+bool unprotectForUser(const std::string& sealed, std::string& plain) {
+  return runSeal("CryptUnprotectData", sealed, plain);
 }
 
 void* ownModuleHandle() {

@@ -64,6 +64,7 @@ struct Result {
   int code = 0;             // KSeF's status code when rejected
   std::string description;  // KSeF's description when rejected (Polish, from KSeF)
   std::string reason;       // NotSent / Unknown / BeingSent: short English technical reason
+  bool tokenAccepted = false;  // KSeF let this send in with the token
 };
 
 Result send(const Settings& settings, const Invoice& invoice);

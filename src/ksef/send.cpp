@@ -55,6 +55,7 @@ class Sender {
   }
 
   Result run();
+  bool loggedIn() const { return client_.loggedIn(); }
 
  private:
   Entry entry(Status status, const std::string& hashHex, const std::string& session, const std::string& invoice) const;
@@ -439,7 +440,9 @@ Result send(const Settings& settings, const Invoice& invoice) {
     }
   }
   Sender sender(settings, invoice, Clock::now() + std::chrono::milliseconds(settings.limits.wholeSend));
-  return sender.run();
+  result = sender.run();
+  result.tokenAccepted = sender.loggedIn();
+  return result;
 }
 
 JournalState journalState(const std::string& folder, int32_t documentId) {

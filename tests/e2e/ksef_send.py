@@ -8,10 +8,14 @@ accepted once.
   ksef_send.py --welkor build/welkor [CASE...]
 
 Cases: each sample invoice; a fault of each kind at each step; the front end
-killed at moments spread over a send; four F5s on one invoice at once; a
-server certificate from another root, a wrong token and settings without
-Srodowisko= (nothing sent). No token may appear in any file, journal or
-message. Exit 77 (skip) without ../shared/ksef.
+killed at each step of a send while the stand-in holds that step's request,
+before KSeF does the step and after (kill_before_send, kill_after_send...),
+and at four random moments (kills_random, KW_SEED for the seed), each then
+followed by F5: at most one copy and a journal true to KSeF's record at
+once, one copy after, and the killed send's lock left to nobody; four F5s on
+one invoice at once; a server certificate from another root, a wrong token
+and settings without Srodowisko= (nothing sent). No token may appear in any
+file, journal or message. Exit 77 (skip) without ../shared/ksef.
 """
 import json
 import os
@@ -34,6 +38,7 @@ SELLER_NIP = "7251801126"
 TOKEN = "20261210-EC-ABCDEF0123-4567890ABC-DE|nip-7251801126|0123456789abcdef0123456789abcdef"
 NOW = {1234: "2026-03-05 10:30", 1235: "2026-07-15 08:05", 1236: "2026-10-25 02:30"}
 STEPS = ["challenge", "auth", "auth-status", "redeem", "open", "send", "invoice-status", "close", "upo"]
+HOLD = 20  # seconds the stand-in keeps a held request; the front end is killed as it begins
 ACCEPTED = "Numer KSeF: "
 PYTHON = "/usr/bin/python3" if os.access("/usr/bin/python3", os.X_OK) else sys.executable
 
@@ -199,11 +204,86 @@ def check_fault(welkor, state, step, kind):
         standin.close()
 
 
-def check_kills(welkor, state, kills):
-    """The front end killed at moments spread over a whole send, then F5
-    until it ends: one copy, and the journal true. Each round has a stand-in
-    of its own (the keys made once are reused), so that no round's invoice
-    is another's duplicate."""
+def journal_untruths(standin, workdir, invoice):
+    """What the journal says of the invoice that KSeF's own record denies: an
+    acceptance under a KSeF number KSeF does not hold for it, or, while KSeF
+    holds it, no line or a last word of "not sent" or "rejected"."""
+    held = {e["ksefNumber"] for e in standin.accepted(invoice_number(invoice))}
+    lines = [fields for fields in (line.split("\t") for line in journal(workdir).splitlines())
+             if len(fields) > 7 and fields[1] == str(invoice)]
+    untrue = ["the journal records %s as accepted, which KSeF does not hold" % fields[7]
+              for fields in lines if fields[6] == "PRZYJETA" and fields[7] not in held]
+    if held and not lines:
+        untrue.append("KSeF holds the invoice, the journal has no line of it")
+    elif held and lines[-1][6] in ("NIEWYSLANA", "ODRZUCONA"):
+        untrue.append("the journal ends in %s while KSeF holds the invoice" % lines[-1][6])
+    return untrue
+
+
+def after_kill(problems, welkor, standin, workdir, invoice, label, killed_said):
+    """What a killed F5 leaves, then a second F5: at most one copy and a true
+    journal at once; one copy, its number and receipt after the second; the
+    killed one's lock held by nobody."""
+    copies = len(standin.accepted(invoice_number(invoice)))
+    if copies > 1:
+        problems.append("%s: %d copies" % (label, copies))
+    problems += ["%s, before F5 again: %s:\n%s" % (label, p, journal(workdir))
+                 for p in journal_untruths(standin, workdir, invoice)]
+    said, _ = f5(welkor, workdir, invoice)
+    if "jest właśnie wysyłana" in said:  # nobody holds the killed send's lock any more
+        problems.append("%s: the killed send still blocks:\n%s" % (label, said))
+    accepted_once(problems, standin, workdir, invoice, said, label)
+    problems += ["%s, after F5 again: %s:\n%s" % (label, p, journal(workdir))
+                 for p in journal_untruths(standin, workdir, invoice)]
+    problems += ["%s: the token is in %s" % (label, p) for p in token_leaks(workdir, [killed_said, said])]
+
+
+def wait_for_line(path, line, process, seconds):
+    """Whether the line appears in the file before the process ends or the time is up."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline and process.poll() is None:
+        if os.path.exists(path) and line in read_text(path).splitlines():
+            return True
+        time.sleep(0.02)
+    return os.path.exists(path) and line in read_text(path).splitlines()
+
+
+def check_kill(welkor, state, step, when):
+    """The front end killed while the stand-in holds one step's request:
+    "before", KSeF never did the step; "after", it did and the answer never
+    came. Then F5 again."""
+    invoice = 1234
+    label = "killed %s %s" % (when, step)
+    standin = StandIn(state)
+    try:
+        with tempfile.TemporaryDirectory(prefix="kw-ksef-kill-") as workdir:
+            prepare(workdir, standin)
+            standin.knobs({"faults": [{"step": step, "kind": "hold", "when": when, "seconds": HOLD}]})
+            process = subprocess.Popen(command(welkor, invoice), cwd=workdir, env=environment(invoice),
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                       stderr=subprocess.STDOUT)
+            try:
+                held = wait_for_line(os.path.join(standin.state, "faults.log"), "%s hold-%s" % (step, when),
+                                     process, 60)
+            finally:
+                process.kill()
+                killed_said = process.communicate()[0].decode("utf-8", errors="replace")
+            standin.knobs({})
+            if not held:
+                return ["%s: the send never reached %s (exit status %s):\n%s"
+                        % (label, step, process.returncode, killed_said)]
+            problems = []
+            after_kill(problems, welkor, standin, workdir, invoice, label, killed_said)
+            return problems
+    finally:
+        standin.close()
+
+
+def check_random_kills(welkor, state, kills):
+    """The front end killed at moments spread over a whole send, between the
+    server's calls as well (writing the file, the journal, the receipt), then
+    F5 again. Each round has a stand-in of its own (the keys made once are
+    reused), so that no round's invoice is another's duplicate."""
     invoice = 1234
     problems = []
     template = StandIn(state)
@@ -234,12 +314,7 @@ def check_kills(welkor, state, kills):
                 process.send_signal(signal.SIGKILL)
                 process.wait()
                 label = "kill %d at %.2f s of %.2f (seed %d)" % (n, moment, whole, seed)
-                if len(standin.accepted(invoice_number(invoice))) > 1:
-                    problems.append("%s: two copies" % label)
-                said, _ = f5(welkor, workdir, invoice)
-                if "jest właśnie wysyłana" in said:  # nobody holds the killed send's lock any more
-                    problems.append("%s: the killed send still blocks:\n%s" % (label, said))
-                accepted_once(problems, standin, workdir, invoice, said, label)
+                after_kill(problems, welkor, standin, workdir, invoice, label, "")
             finally:
                 standin.close()
     return problems
@@ -297,15 +372,20 @@ def check_refused(welkor, state, what):
 
 
 def cases():
-    # The developer's loop (KW_LOOP) keeps one case of each kind but the kills.
+    # The developer's loop (KW_LOOP) keeps one case of each kind, the random kills left out.
     loop = bool(os.environ.get("KW_LOOP"))
     named = {"sample_%d" % i: (lambda i: lambda w, s: check_sample(w, s, i))(i)
              for i in ((1235,) if loop else (1234, 1235, 1236))}
     for step in (["send"] if loop else STEPS):
         for kind in (("drop",) if loop else ("429", "5xx", "drop")):
             named["fault_%s_%s" % (kind, step)] = (lambda st, k: lambda w, s: check_fault(w, s, st, k))(step, kind)
+    # A kill at each step, before KSeF does it and after; the loop keeps the
+    # one that leaves a send whose outcome only KSeF knows.
+    for step in (["send"] if loop else STEPS):
+        for when in (("after",) if loop else ("before", "after")):
+            named["kill_%s_%s" % (when, step)] = (lambda st, wh: lambda w, s: check_kill(w, s, st, wh))(step, when)
     if not loop:
-        named["kills"] = lambda w, s: check_kills(w, s, 12)
+        named["kills_random"] = lambda w, s: check_random_kills(w, s, 4)
     named["four_at_once"] = check_four_at_once
     for what in (("wrong_token",) if loop else ("other_root", "wrong_token", "no_environment")):
         named["refused_" + what] = (lambda what: lambda w, s: check_refused(w, s, what))(what)

@@ -29,7 +29,8 @@ Files in STATE_DIR:
                        invoiceReferenceNumber, invoicingDate, acquisitionDate...
   invoices/KSEF.xml    each accepted invoice as received
   knobs.json           fault knobs, written by the test, read at each request
-  faults.log           one line "step kind" per fault that fired
+  faults.log           one line "step kind" per fault that fired ("step
+                       hold-before" or "step hold-after" for a hold)
 Keys, certificates and accepted.json are reused by a restarted stand-in (it
 still refuses a duplicate); sessions and bearer tokens are not.
 
@@ -37,12 +38,17 @@ Knobs (knobs.json; a knob's "count" defaults to 1 and is counted down in the
 file as it fires, an exhausted knob is removed):
   {"faults": [{"step": "send", "kind": "429", "retryAfter": 2, "count": 1},
               {"step": "open", "kind": "5xx", "status": 503},
-              {"step": "send", "kind": "drop"}],
+              {"step": "send", "kind": "drop"},
+              {"step": "send", "kind": "hold", "when": "after", "seconds": 20}],
    "slowInvoiceStatus": {"seconds": 5, "count": 1},
    "refuseToken": {"reason": "revoked", "count": 1},
    "expireAccessToken": {"count": 1}}
   429 / 5xx   answer instead of doing the step (429 with Retry-After seconds)
   drop        do the step, then close the connection without an answer
+  hold        keep the request "seconds" (default 20); its faults.log line
+              ("send hold-after") is written as the wait begins. "when":
+              "before" (the default) then closes the connection without doing
+              the step; "after" does the step first and answers after the wait
   slowInvoiceStatus   the next invoices stay "processing" (150) that long
   refuseToken         the next authentications end in status 450; reason
                       revoked, inactive, invalid or time (the documented details)
@@ -143,10 +149,14 @@ class Handler(BaseHTTPRequestHandler):
                 response = self.server.api.handle(Request(self, body))
             if response.drop:
                 self.close_connection = True
-                outcome = "%d dropped" % response.status
+                outcome = "%d dropped" % response.status if response.status else "dropped"
                 return
             outcome = response.status
-            self._answer(response.status, response.body, response.content_type, response.headers)
+            try:
+                self._answer(response.status, response.body, response.content_type, response.headers)
+            except OSError as error:  # the client left, e.g. killed while a hold kept its answer back
+                self.close_connection = True
+                outcome = "%d unheard (%s)" % (response.status, type(error).__name__)
         except Exception:
             outcome = 500
             traceback.print_exc(file=sys.stderr)

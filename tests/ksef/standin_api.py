@@ -13,6 +13,7 @@ import json
 import re
 import secrets
 import threading
+import time
 from http import HTTPStatus
 from urllib.parse import parse_qs, urlsplit
 
@@ -183,6 +184,13 @@ class Api:
             return self._problem(request, 404, "Not Found", "Nie ma takiego zasobu.")
         _, step, handler, match = chosen[0]
         fault = self.knobs.take_fault(step)
+        hold = None
+        if fault and fault.get("kind") == "hold":
+            hold = "after" if fault.get("when") == "after" else "before"
+        if hold == "before":
+            # The request never reaches the step: after the wait the connection closes unanswered.
+            time.sleep(float(fault.get("seconds", 20)))
+            return Response(0, drop=True)
         if fault and fault.get("kind") == "429":
             return self._too_many(request, int(fault.get("retryAfter", 1)))
         if fault and fault.get("kind") == "5xx":
@@ -198,6 +206,9 @@ class Api:
             response = self._problem(request, 403, "Forbidden", str(error), reasonCode="missing-permissions",
                                      security=error.security)
         response.drop = bool(fault and fault.get("kind") == "drop")
+        if hold == "after":
+            # The step is done; its answer waits (a client killed meanwhile never hears it).
+            time.sleep(float(fault.get("seconds", 20)))
         return response
 
     def too_large(self, request, limit):

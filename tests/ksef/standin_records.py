@@ -142,8 +142,9 @@ class Ledger:
 class Knobs:
     """Fault knobs from knobs.json, read at each request; a knob that fires is counted down in the file.
 
-    A fault that fires is also written to faults.log, one line "step kind", so a
-    test can tell that it happened.
+    A fault that fires is also written to faults.log, one line "step kind" ("step
+    hold-before" or "step hold-after" for a hold), so a test can tell that it
+    happened; the line is written before the fault takes effect.
     """
 
     def __init__(self, folder):
@@ -177,7 +178,10 @@ class Knobs:
                 if isinstance(entry, dict) and entry.get("step") in (step, "*") and entry.get("count", 1) > 0:
                     entry["count"] = entry.get("count", 1) - 1
                     knobs["faults"] = [f for f in faults if not isinstance(f, dict) or f.get("count", 1) > 0]
-                    self._fired(knobs, "%s %s" % (step, entry.get("kind")))
+                    kind = entry.get("kind")
+                    if kind == "hold":
+                        kind = "hold-after" if entry.get("when") == "after" else "hold-before"
+                    self._fired(knobs, "%s %s" % (step, kind))
                     return entry
             return None
 

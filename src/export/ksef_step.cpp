@@ -108,7 +108,9 @@ void send(const char* tspr, const std::string& xml, const KsefSendSettings& sett
   invoice.number = converted(number, hostabi::kCodePageHost, hostabi::kCodePageUtf8);
   invoice.sellerNip = sellerNip(xml);
   invoice.xml = xml;
-  showOutcome(number, ksef::send(librarySettings(settings), invoice));
+  const ksef::Result result = ksef::send(librarySettings(settings), invoice);
+  if (result.tokenAccepted) protectKsefToken(settings);
+  showOutcome(number, result);
 }
 
 }  // namespace

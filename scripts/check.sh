@@ -10,7 +10,7 @@
 #     CTEST_ARGS  passed to ctest, e.g. -R e2e
 #
 # KW_LOOP: the concurrency test runs a fifth of its exports here, the KSeF
-# sending cases one case of each kind but the kills, and the unit tests leave
+# sending cases one case of each kind (no random kills), and the unit tests leave
 # out their tables of KSeF faults and the two 10,000-line invoices; the
 # release checks and the stand-in KSeF's own check are not run. The full
 # command runs them all.

@@ -115,6 +115,8 @@
   X(kKsefServerFailed, "KSeF zgłosił błąd po swojej stronie. Spróbuj ponownie później (Ctrl+F3, F5).") \
   X(kKsefLocalFailure, "Nie udało się zapisać dziennika wysyłki FAKTURY\\ksef-wysylka.txt\n" \
     "albo odczytać pliku faktury. Sprawdź folder FAKTURY i spróbuj ponownie.") \
+  X(kKsefSystemFailure, "System nie udostępnił wtyczce połączeń sieciowych albo liczb losowych\n" \
+    "potrzebnych do wysyłania. Sprawdź, czy nie blokuje ich program zabezpieczający.") \
   X(kNeedsNewerPlugin, "Program wymaga nowszej wtyczki!")
 // clang-format on
 

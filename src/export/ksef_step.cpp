@@ -70,6 +70,7 @@ void showNotSent(const std::string& number, const ksef::Result& result) {
     case ksef::Failure::Token: reason = message::kKsefTokenRefused; break;
     case ksef::Failure::Server: reason = message::kKsefServerFailed; break;
     case ksef::Failure::Local: reason = message::kKsefLocalFailure; break;
+    case ksef::Failure::System: reason = message::kKsefSystemFailure; break;
     default: break;
   }
   char lead[512];

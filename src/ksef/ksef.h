@@ -54,6 +54,7 @@ enum class Failure {
   Token,        // KSeF refused the KSeF token
   Server,       // KSeF failed on its side (5xx)
   Local,        // the journal, the lock or a file of ours could not be used
+  System,       // the system's network library or random source cannot be used
 };
 
 struct Result {

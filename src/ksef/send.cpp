@@ -102,11 +102,16 @@ Result Sender::recorded(Result result, Entry line) {
   return result;
 }
 
-// The kind of a failure, from the reasons this library writes itself.
+// The kind of a failure, from the words of the reasons this library writes
+// itself (client.cpp, tls.cpp, platform_*.cpp). Not "certificate" alone: the
+// first call's path, /security/public-key-certificates, is in every reason
+// of a failed first call.
 Failure failureOf(const std::string& reason) {
+  auto says = [&](const char* words) { return reason.find(words) != std::string::npos; };
   if (reason.rfind("KSeF refused the login", 0) == 0) return Failure::Token;
-  if (reason.find("certificate") != std::string::npos) return Failure::Certificate;
-  if (reason.find("HTTP 5") != std::string::npos) return Failure::Server;
+  if (says("the certificate of ") || says("root certificate")) return Failure::Certificate;
+  if (says("the system's network library") || says("the system gives no random numbers")) return Failure::System;
+  if (says("HTTP 5")) return Failure::Server;
   return Failure::Connection;
 }
 

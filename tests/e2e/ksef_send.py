@@ -6,6 +6,8 @@ journal FAKTURY/ksef-wysylka.txt says which; a second F5 always ends with it
 accepted once.
 
   ksef_send.py --welkor build/welkor [CASE...]
+  ksef_send.py --wine --welkor build-win/welkor.exe [CASE...]   the Windows
+      build under wine (WINEPREFIX from the caller), CA= as a Windows path
 
 Cases: each sample invoice; a fault of each kind at each step; the front end
 killed at each step of a send while the stand-in holds that step's request,
@@ -14,8 +16,11 @@ and at four random moments (kills_random, KW_SEED for the seed), each then
 followed by F5: at most one copy and a journal true to KSeF's record at
 once, one copy after, and the killed send's lock left to nobody; four F5s on
 one invoice at once; a server certificate from another root, a wrong token
-and settings without Srodowisko= (nothing sent). No token may appear in any
-file, journal or message. Exit 77 (skip) without ../shared/ksef.
+and settings without Srodowisko= (nothing sent); the token at rest (under
+wine sealed into TokenChroniony= after its first use and sent with from a new
+process, a sealed token that cannot be opened refused; natively left as
+given). No token may appear in any file, journal or message. Exit 77 (skip)
+without ../shared/ksef.
 """
 import json
 import os
@@ -41,6 +46,9 @@ STEPS = ["challenge", "auth", "auth-status", "redeem", "open", "send", "invoice-
 HOLD = 20  # seconds the stand-in keeps a held request; the front end is killed as it begins
 ACCEPTED = "Numer KSeF: "
 PYTHON = "/usr/bin/python3" if os.access("/usr/bin/python3", os.X_OK) else sys.executable
+WINE = "--wine" in sys.argv  # the same cases, the Windows build under wine
+if WINE:
+    sys.argv.remove("--wine")
 
 
 class StandIn:
@@ -97,17 +105,22 @@ def invoice_number(invoice):
         return next(i["NrFaktury"] for i in json.load(f)["invoices"] if i["IdDokumentu"] == invoice)
 
 
+def program_path(path):
+    """A path as the program under test takes it: under wine on drive Z:."""
+    return "Z:" + path.replace("/", "\\") if WINE else path
+
+
 def prepare(workdir, standin, settings=None):
     shutil.copy(SAMPLE, os.path.join(workdir, "db.json"))
     keys = {"Eksport": "1", "Wysylka": "1", "Srodowisko": "TEST", "Token": TOKEN, "AdresAPI": standin.base,
-            "CA": os.path.join(standin.state, "ca.pem")}
+            "CA": program_path(os.path.join(standin.state, "ca.pem"))}
     keys.update(settings or {})
     lines = ["[kwitom]", "Pytaj=1", "[KSeF]"] + ["%s=%s" % (k, v) for k, v in keys.items() if v is not None]
     write_text(os.path.join(workdir, "kwitom.ini"), "\r\n".join(lines) + "\r\n")
 
 
 def command(welkor, invoice):
-    return [welkor, "--db", "db.json", "--answer", "1001=F5", "export", str(invoice)]
+    return (["wine"] if WINE else []) + [welkor, "--db", "db.json", "--answer", "1001=F5", "export", str(invoice)]
 
 
 def environment(invoice):
@@ -115,8 +128,19 @@ def environment(invoice):
 
 
 def f5(welkor, workdir, invoice):
-    result = e2e.run_captured(command(welkor, invoice), 300, cwd=workdir, env=environment(invoice))
-    return result.stdout.decode("utf-8", errors="replace"), result.returncode
+    # Wine now and then hangs a program before it starts (see e2e.py); such an
+    # F5 is ended and pressed again, which the journal must survive anyway.
+    attempts = e2e.WINE_ATTEMPTS if WINE else 1
+    for attempt in range(1, attempts + 1):
+        try:
+            result = e2e.run_captured(command(welkor, invoice), e2e.WINE_TIMEOUT if WINE else 300, cwd=workdir,
+                                      env=environment(invoice))
+            return result.stdout.decode("utf-8", errors="replace"), result.returncode
+        except subprocess.TimeoutExpired:
+            if attempt == attempts:
+                raise
+            print("note: F5 of invoice %d hung under wine (attempt %d of %d); pressed again"
+                  % (invoice, attempt, attempts), flush=True)
 
 
 def journal(workdir):
@@ -259,15 +283,18 @@ def check_kill(welkor, state, step, when):
         with tempfile.TemporaryDirectory(prefix="kw-ksef-kill-") as workdir:
             prepare(workdir, standin)
             standin.knobs({"faults": [{"step": step, "kind": "hold", "when": when, "seconds": HOLD}]})
-            process = subprocess.Popen(command(welkor, invoice), cwd=workdir, env=environment(invoice),
-                                       stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                       stderr=subprocess.STDOUT)
-            try:
-                held = wait_for_line(os.path.join(standin.state, "faults.log"), "%s hold-%s" % (step, when),
-                                     process, 60)
-            finally:
-                process.kill()
-                killed_said = process.communicate()[0].decode("utf-8", errors="replace")
+            # Output to a file, not a pipe: wine's helpers may hold a pipe open.
+            with tempfile.TemporaryFile() as out:
+                process = subprocess.Popen(command(welkor, invoice), cwd=workdir, env=environment(invoice),
+                                           stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
+                try:
+                    held = wait_for_line(os.path.join(standin.state, "faults.log"), "%s hold-%s" % (step, when),
+                                         process, 60)
+                finally:
+                    process.kill()
+                    process.wait()
+                out.seek(0)
+                killed_said = out.read().decode("utf-8", errors="replace")
             standin.knobs({})
             if not held:
                 return ["%s: the send never reached %s (exit status %s):\n%s"
@@ -320,6 +347,53 @@ def check_random_kills(welkor, state, kills):
     return problems
 
 
+def ini_keys(workdir):
+    keys = {}
+    for line in read_text(os.path.join(workdir, "kwitom.ini")).splitlines():
+        key, sep, value = line.partition("=")
+        if sep:
+            keys[key.strip()] = value.strip()
+    return keys
+
+
+def check_token_at_rest(welkor, state):
+    """Windows: after the first send KSeF let in, kwitom.ini holds the token
+    only sealed, a new process sends with the sealed one, and a sealed token
+    that cannot be opened is refused with its message. Natively the token
+    stays as given."""
+    standin = StandIn(state)
+    problems = []
+    try:
+        with tempfile.TemporaryDirectory(prefix="kw-ksef-") as workdir:
+            prepare(workdir, standin)
+            first, _ = f5(welkor, workdir, 1234)
+            accepted_once(problems, standin, workdir, 1234, first, "first send")
+            keys = ini_keys(workdir)
+            if not WINE:
+                if keys.get("Token") != TOKEN or "TokenChroniony" in keys:
+                    problems.append("natively the token is not left as given: %r" % keys)
+                return problems
+            if TOKEN in read_text(os.path.join(workdir, "kwitom.ini")) or keys.get("Token"):
+                problems.append("kwitom.ini still holds the plain token: %r" % keys)
+            if not keys.get("TokenChroniony"):
+                problems.append("kwitom.ini holds no TokenChroniony=: %r" % keys)
+            second, _ = f5(welkor, workdir, 1235)  # a new process, the sealed token only
+            accepted_once(problems, standin, workdir, 1235, second, "sent with the sealed token")
+            # A blob sealed elsewhere: DPAPI refuses it, the user is told to enter the token again.
+            sealed = keys.get("TokenChroniony", "")
+            text = read_text(os.path.join(workdir, "kwitom.ini")).replace(sealed, "B" + sealed[1:])
+            write_text(os.path.join(workdir, "kwitom.ini"), text)
+            third, _ = f5(welkor, workdir, 1236)
+            if "Wpisz token KSeF ponownie" not in third:
+                problems.append("a sealed token that cannot be opened was not refused:\n" + third)
+            if standin.accepted(invoice_number(1236)):
+                problems.append("invoice 1236 was sent without a token that could be opened")
+            problems += ["the token is in %s" % p for p in token_leaks(workdir, [first, second, third])]
+            return problems
+    finally:
+        standin.close()
+
+
 def check_four_at_once(welkor, state):
     standin = StandIn(state)
     invoice = 1236
@@ -327,10 +401,16 @@ def check_four_at_once(welkor, state):
         with tempfile.TemporaryDirectory(prefix="kw-ksef-") as workdir:
             prepare(workdir, standin)
             standin.knobs({"slowInvoiceStatus": {"seconds": 1, "count": 1}})
+            files = [tempfile.TemporaryFile() for _ in range(4)]
             processes = [subprocess.Popen(command(welkor, invoice), cwd=workdir, env=environment(invoice),
-                                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-                         for _ in range(4)]
-            outputs = [p.communicate(timeout=300)[0].decode("utf-8", errors="replace") for p in processes]
+                                          stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
+                         for out in files]
+            outputs = []
+            for process, out in zip(processes, files):
+                process.wait(timeout=300)
+                out.seek(0)
+                outputs.append(out.read().decode("utf-8", errors="replace"))
+                out.close()
             problems = []
             copies = standin.accepted(invoice_number(invoice))
             if len(copies) != 1:
@@ -347,7 +427,7 @@ def check_refused(welkor, state, what):
     """Nothing is sent, and the message says why."""
     invoice = 1234
     expected = {"other_root": "zaufanego certyfikatu", "wrong_token": "nie przyjął tokenu",
-                "no_environment": "brak klucza Srodowisko="}[what]
+                "no_environment": "brak klucza Srodowisko=", "unreachable": "Nie udało się połączyć z KSeF"}[what]
     standin = StandIn(state)
     if what == "other_root":  # the same address, now with a certificate of the other root
         port = standin.port
@@ -359,6 +439,9 @@ def check_refused(welkor, state, what):
             if what == "no_environment":
                 settings["Srodowisko"] = None
             prepare(workdir, standin, settings)
+            if what == "unreachable":  # nobody listens at the address any more
+                standin.process.kill()
+                standin.process.wait()
             said, _ = f5(welkor, workdir, invoice)
             problems = []
             if expected not in said:
@@ -387,7 +470,8 @@ def cases():
     if not loop:
         named["kills_random"] = lambda w, s: check_random_kills(w, s, 4)
     named["four_at_once"] = check_four_at_once
-    for what in (("wrong_token",) if loop else ("other_root", "wrong_token", "no_environment")):
+    named["token_at_rest"] = check_token_at_rest
+    for what in (("wrong_token",) if loop else ("other_root", "wrong_token", "no_environment", "unreachable")):
         named["refused_" + what] = (lambda what: lambda w, s: check_refused(w, s, what))(what)
     return named
 
@@ -412,7 +496,9 @@ def main():
                 try:
                     return named[name](args.welkor, state)
                 except Exception as e:  # one case's breakdown is that case's failure
-                    return ["%s: %r" % (type(e).__name__, e)]
+                    log = os.path.join(state, "standin.log")
+                    served = read_text(log).splitlines()[-6:] if os.path.exists(log) else []
+                    return ["%s: %r" % (type(e).__name__, e)] + ["  stand-in: " + line for line in served]
 
         return e2e.report(args.cases or list(named), check, "KSeF sending", workers=2)
 

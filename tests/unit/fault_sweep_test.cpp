@@ -2,14 +2,20 @@
 // formatted write or close fails, for each N that an export reaches. Each run
 // either ends as the run without a fault does, or reports an error, keeps any
 // earlier file of the real name and goes no further; nothing is left held.
+// F5 with sending on is swept through the send as well, against the
+// stand-in KSeF: a run that fails sends nothing, and KSeF never holds more
+// than the one copy of the file that the run without a fault writes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "database.h"
+#include "external_tools.h"
+#include "ksef_standin.h"
 #include "export/dispatcher.h"
 #include "formats/writers.h"
 #include "host_state.h"
@@ -29,8 +35,16 @@ struct WriterCase {
   const char* name;
   Writer writer;
   const char* dataFile;
-  const char* confirmation = "Dokument został zapisany";
+  const char* confirmation = "Dokument został zapisany";  // null: the run without a fault's last message
+  testing_support::KsefStandIn* ksef = nullptr;          // F5 sends to it
 };
+
+// What a send leaves beside the file: the journal, its lock, the invoice's
+// lock and the receipt.
+bool isSendingFile(const std::string& name) {
+  return name == "ksef-wysylka.txt" || name == "ksef-wysylka.lock" || name == "ksef7.lock" ||
+         name == "ksef7-upo.xml";
+}
 
 // Sums that agree with the lines, so that the KSeF writer accepts it too.
 const char* kDatabase = R"({"company": {"Nazwa": "Hurtownia Zbo\u017ce", "Nip": "123-456-32-18",
@@ -121,22 +135,31 @@ class FaultSweep : public testing_support::HostTest {
     std::vector<std::string> stray;
     for (const auto& entry : fs::directory_iterator("FAKTURY")) {
       const std::string name = entry.path().filename().string();
-      if (name != w.dataFile && name != "fakt7.pdf") stray.push_back(name);
+      if (name != w.dataFile && name != "fakt7.pdf" && !(w.ksef && isSendingFile(name))) stray.push_back(name);
     }
     return stray;
   }
 
   void sweep(const WriterCase& w) {
-    const std::string saved = welkor::utf8ToMazovia(w.confirmation);
-    const std::string earlier = "an earlier export of the same invoice\r\n";
+    const std::string saved = w.confirmation ? welkor::utf8ToMazovia(w.confirmation) : "";
     const std::string dataPath = std::string("FAKTURY/") + w.dataFile;
 
     where_ = w.name;
     run(w, Fault::Allocation, 0, nullptr);
     const std::vector<std::string> unfaulted = shown();  // the printout's notice, then the confirmation
-    ASSERT_EQ(unfaulted.back(), saved);
+    ASSERT_FALSE(unfaulted.empty());
+    if (w.confirmation) {
+      ASSERT_EQ(unfaulted.back(), saved);
+    }
+    const std::string confirmation = w.confirmation ? saved : unfaulted.back();
     const std::string good = readFile(dataPath);
     ASSERT_FALSE(good.empty());
+    if (w.ksef) {
+      ASSERT_EQ(w.ksef->accepted("FV/7").size(), 1u) << "sent without a fault: " << confirmation;
+    }
+    // With sending on, the earlier file is a whole KSeF document (as an F5
+    // written while sending was off leaves), which a failed F5 must not send.
+    const std::string earlier = w.ksef ? good : "an earlier export of the same invoice\r\n";
 
     int runs = 0;
     for (Fault fault : {Fault::Allocation, Fault::Open, Fault::Write, Fault::Close}) {
@@ -150,11 +173,15 @@ class FaultSweep : public testing_support::HostTest {
           break;
         }
         const std::vector<std::string> texts = shown();
-        const bool confirmed = std::find(texts.begin(), texts.end(), saved) != texts.end();
+        const bool confirmed = std::find(texts.begin(), texts.end(), confirmation) != texts.end();
+        if (w.ksef) {
+          EXPECT_EQ(w.ksef->accepted("FV/7").size(), 1u) << where_;
+        }
         if (confirmed) {
           EXPECT_EQ(texts, unfaulted) << where_;
           EXPECT_EQ(readFile(dataPath), good) << where_;
         } else {
+          EXPECT_FALSE(fs::exists("FAKTURY/ksef-wysylka.txt")) << where_ << ": a failed F5 sent its file";
           EXPECT_FALSE(texts.empty()) << where_ << ": a failure must be shown";
           EXPECT_FALSE(mailStepRan()) << where_;
           EXPECT_FALSE(fs::exists("FAKTURY/fakt7.pdf")) << where_;
@@ -183,6 +210,19 @@ TEST_F(FaultSweep, Epp) { sweep({"EDI++", &writers::epp, "fakt7.epp"}); }
 TEST_F(FaultSweep, Ksef) {
   sweep({"KSeF", &writers::ksef, "ksef7.xml",
          "Faktura KSeF została zapisana w pliku FAKTURY\\ksef7.xml.\nPlik należy wysłać do KSeF."});
+}
+TEST_F(FaultSweep, KsefSending) {
+  if (std::getenv("KW_LOOP")) GTEST_SKIP() << "run by the full test command";
+  if (!testing_support::KsefStandIn::available()) GTEST_SKIP() << "no KSeF stand-in or schemas beside the sources";
+  const std::string token = "20240305-EC-0123456789-ABCDEF0123-4C|nip-1234563218|kwitomat-sweep-token";
+  testing_support::KsefStandIn ksef("1234563218", token);
+  ASSERT_TRUE(ksef.up()) << "the KSeF stand-in did not start: see " << ksef.state() / "standin.log";
+  testing_support::setNow("2026-03-05 10:30");  // the schema takes no document made before 2025-09
+  testing_support::writeFile("kwitom.ini", "[KSeF]\r\nEksport=1\r\nWysylka=1\r\nSrodowisko=TEST\r\nToken=" + token +
+                                               "\r\nAdresAPI=" + ksef.base() + "\r\nCA=" +
+                                               ksef.rootCertificate().string() + "\r\n");
+  sweep({"KSeF sending", &writers::ksef, "ksef7.xml", nullptr, &ksef});
+  fs::remove("kwitom.ini");
 }
 #endif
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "external_tools.h"
+#include "ksef_standin.h"
 #include "ksef/http.h"
 #include "ksef/journal.h"
 #include "ksef/ksef.h"
@@ -28,9 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-using testing_support::BackgroundProcess;
-using testing_support::python;
-using testing_support::quoted;
+using testing_support::KsefStandIn;
 using testing_support::testsFolder;
 
 const char* const kNip = "5265877635";
@@ -49,10 +48,6 @@ void spill(const fs::path& path, const std::string& text) {
 }
 
 fs::path sharedKsef() { return fs::path(testsFolder()) / ".." / ".." / "shared" / "ksef"; }
-
-fs::path standinScript() {
-  return fs::path(testsFolder()) / "ksef" / "standin.py";
-}
 
 std::string todayUtc() {
   std::time_t now = std::time(nullptr);
@@ -77,55 +72,10 @@ std::string invoiceXml(const std::string& number, const std::string& extraEdit =
   return text;
 }
 
-// One stand-in for the whole suite; knobs, accepted invoices and logs live in its state folder.
-class StandIn {
- public:
-  StandIn() {
-    state_ = fs::temp_directory_path() / ("kw-ksef-standin-" + std::to_string(::getpid()) + "-" +
-                                          std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(state_);
-    std::string command = "exec " + quoted(python()) + " " + quoted(standinScript().string()) + " " +
-                          quoted(state_.string()) + " --token " + quoted(std::string(kNip) + "=" + kToken) + " 2>>" +
-                          quoted((state_ / "standin.log").string());
-    process_ = std::make_unique<BackgroundProcess>(std::vector<std::string>{"/bin/sh", "-c", command});
-    for (int i = 0; i < 400 && process_->running(); ++i) {
-      std::string port = slurp(state_ / "port");
-      if (!port.empty()) {
-        base_ = "https://localhost:" + std::to_string(std::stoi(port)) + "/v2";
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-  }
-  ~StandIn() {
-    process_.reset();
-    std::error_code error;
-    fs::remove_all(state_, error);
-  }
-  bool up() const { return !base_.empty(); }
-  const std::string& base() const { return base_; }
-  const fs::path& state() const { return state_; }
-  void knobs(const json& value) { spill(state_ / "knobs.json", value.dump()); }
-  // KSeF numbers of the accepted invoices of this number.
-  std::vector<std::string> accepted(const std::string& number) const {
-    std::vector<std::string> numbers;
-    std::string text = slurp(state_ / "accepted.json");
-    if (text.empty()) return numbers;
-    for (const json& record : json::parse(text))
-      if (record.value("invoiceNumber", "") == number) numbers.push_back(record.value("ksefNumber", ""));
-    return numbers;
-  }
-
- private:
-  fs::path state_;
-  std::string base_;
-  std::unique_ptr<BackgroundProcess> process_;
-};
-
 class KsefSend : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (fs::exists(standinScript()) && fs::exists(sharedKsef() / "schemas" / "schemat.xsd")) standIn_ = new StandIn;
+    if (KsefStandIn::available()) standIn_ = new KsefStandIn(kNip, kToken);
   }
   static void TearDownTestSuite() {
     delete standIn_;
@@ -198,12 +148,12 @@ class KsefSend : public ::testing::Test {
     expectNoToken(again);
   }
 
-  static StandIn* standIn_;
+  static KsefStandIn* standIn_;
   static int counter_;
   fs::path folder_;
 };
 
-StandIn* KsefSend::standIn_ = nullptr;
+KsefStandIn* KsefSend::standIn_ = nullptr;
 int KsefSend::counter_ = 0;
 
 TEST_F(KsefSend, WholeFlowRecordsEachStepAndSendsNothingOnceAccepted) {

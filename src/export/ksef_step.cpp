@@ -100,18 +100,23 @@ void showOutcome(const std::string& number, const ksef::Result& result) {
   }
 }
 
-void send(const char* tspr, const std::string& xml, const KsefSendSettings& settings) {
-  const std::string number = invoiceNumber(tspr);
-  _showMessage(message::kNoticeTitle, message::kKsefSending, 0x200, number.c_str());
+// The library's send of the file's bytes; the token is protected once KSeF took it.
+ksef::Result sendBytes(const char* tspr, const std::string& xml, const KsefSendSettings& settings) {
   ksef::Invoice invoice;
   invoice.folder = kFolder;
   invoice.documentId = rec::get(tspr, layout::Tspr::IdDokumentu);
-  invoice.number = converted(number, hostabi::kCodePageHost, hostabi::kCodePageUtf8);
+  invoice.number = converted(invoiceNumber(tspr), hostabi::kCodePageHost, hostabi::kCodePageUtf8);
   invoice.sellerNip = sellerNip(xml);
   invoice.xml = xml;
   const ksef::Result result = ksef::send(librarySettings(settings), invoice);
   if (result.tokenAccepted) protectKsefToken(settings);
-  showOutcome(number, result);
+  return result;
+}
+
+void send(const char* tspr, const std::string& xml, const KsefSendSettings& settings) {
+  const std::string number = invoiceNumber(tspr);
+  _showMessage(message::kNoticeTitle, message::kKsefSending, 0x200, number.c_str());
+  showOutcome(number, sendBytes(tspr, xml, settings));
 }
 
 }  // namespace
@@ -124,7 +129,17 @@ bool ksefSendNeedsNewFile(const char* tspr, const KsefSendSettings& settings) {
     known.outcome = ksef::Outcome::AlreadyAccepted;
     known.ksefNumber = journal.ksefNumber;
     const std::string upo = "ksef" + std::to_string(rec::get(tspr, layout::Tspr::IdDokumentu)) + "-upo.xml";
-    if (!platform::readFileStart((std::string(kFolder) + "\\" + upo).c_str(), 1).empty()) known.upoFile = upo;
+    if (!platform::readFileStart((std::string(kFolder) + "\\" + upo).c_str(), 1).empty()) {
+      known.upoFile = upo;
+    } else {
+      // The receipt could not be had when it was accepted: the library asks
+      // KSeF for it again and sends nothing.
+      const std::string xml = platform::readFileStart(dataPath(tspr).c_str(), kLargestFile);
+      if (!xml.empty()) {
+        const ksef::Result again = sendBytes(tspr, xml, settings);
+        if (again.outcome == ksef::Outcome::AlreadyAccepted) known = again;
+      }
+    }
     showOutcome(invoiceNumber(tspr), known);
     return false;
   }

@@ -67,6 +67,7 @@ class Sender {
   Result accepted(const Finding& found, const std::string& hashHex, Outcome outcome);
   Result rejected(const Finding& found, const std::string& hashHex);
 
+  Result receiptAgain(const Entry& acceptedLine);
   Result resolvePending(const Entry& pending, bool& sendAnew);
   Result sendAnew();
   Finding lookUp(const std::string& session, const std::string& invoice, const std::string& hashBase64);
@@ -303,6 +304,32 @@ Finding Sender::byNumber(const std::string& hashBase64) {
   return found;
 }
 
+// Accepted before: nothing is sent. A receipt that could not be had then is
+// asked for again, by the session and invoice the journal recorded.
+Result Sender::receiptAgain(const Entry& acceptedLine) {
+  Result result;
+  result.outcome = Outcome::AlreadyAccepted;
+  result.ksefNumber = acceptedLine.ksefNumber;
+  const std::string name = upoName(invoice_.documentId);
+  if (platform::fileExists(platform::joinPath(invoice_.folder, name))) {
+    result.upoFile = name;
+    return result;
+  }
+  const std::string& session = acceptedLine.session;
+  const std::string invoice = api::isReferenceNumber(acceptedLine.invoice) ? acceptedLine.invoice : "";
+  std::string xml, error;
+  bool refused = false;
+  if (!api::isReferenceNumber(session) || !api::isKsefNumber(acceptedLine.ksefNumber))
+    result.reason = "the journal names no session to fetch KSeF's receipt from";
+  else if (!client_.login(error, refused) || !client_.upo(session, invoice, acceptedLine.ksefNumber, xml, error))
+    result.reason = "KSeF's receipt could not be fetched: " + error;
+  else if (!platform::replaceFileDurably(invoice_.folder, name, xml))
+    result.reason = "KSeF's receipt could not be written to " + name;
+  else
+    result.upoFile = name;
+  return result;
+}
+
 // The journal's last word on this invoice is that it went out, with no
 // outcome: KSeF is asked what became of those bytes.
 Result Sender::resolvePending(const Entry& pending, bool& sendAnew) {
@@ -396,15 +423,8 @@ Result Sender::run() {
     result.failure = Failure::Local;
     return result;
   }
-  for (const Entry& line : entries) {
-    if (line.status != Status::Accepted) continue;
-    Result result;
-    result.outcome = Outcome::AlreadyAccepted;
-    result.ksefNumber = line.ksefNumber;
-    if (platform::fileExists(platform::joinPath(invoice_.folder, upoName(invoice_.documentId))))
-      result.upoFile = upoName(invoice_.documentId);
-    return result;
-  }
+  for (const Entry& line : entries)
+    if (line.status == Status::Accepted) return receiptAgain(line);
   if (!entries.empty() && (entries.back().status == Status::Sending || entries.back().status == Status::Unknown)) {
     bool again = false;
     Result result = resolvePending(entries.back(), again);

@@ -394,6 +394,33 @@ def check_token_at_rest(welkor, state):
         standin.close()
 
 
+def check_receipt_later(welkor, state):
+    """KSeF accepts the invoice but gives no receipt for the whole send: the
+    number is shown and recorded; the next F5 sends nothing and fetches the
+    receipt."""
+    invoice = 1235
+    standin = StandIn(state)
+    try:
+        with tempfile.TemporaryDirectory(prefix="kw-ksef-") as workdir:
+            prepare(workdir, standin)
+            standin.knobs({"faults": [{"step": "upo", "kind": "5xx", "count": 1000}]})
+            first, _ = f5(welkor, workdir, invoice)
+            standin.knobs({})
+            problems = []
+            upo = os.path.join(workdir, "FAKTURY", "ksef%d-upo.xml" % invoice)
+            if ACCEPTED not in first or os.path.exists(upo):
+                problems.append("without a receipt, the first F5 should show the number and leave no receipt:\n"
+                                + first)
+            second, _ = f5(welkor, workdir, invoice)
+            if "już wcześniej przyjęta" not in second:
+                problems.append("the second F5 did not say the invoice was accepted before:\n" + second)
+            accepted_once(problems, standin, workdir, invoice, second, "receipt fetched later")
+            problems += ["the token is in %s" % p for p in token_leaks(workdir, [first, second])]
+            return problems
+    finally:
+        standin.close()
+
+
 def check_four_at_once(welkor, state):
     standin = StandIn(state)
     invoice = 1236
@@ -471,6 +498,7 @@ def cases():
         named["kills_random"] = lambda w, s: check_random_kills(w, s, 4)
     named["four_at_once"] = check_four_at_once
     named["token_at_rest"] = check_token_at_rest
+    named["receipt_later"] = check_receipt_later
     for what in (("wrong_token",) if loop else ("other_root", "wrong_token", "no_environment", "unreachable")):
         named["refused_" + what] = (lambda what: lambda w, s: check_refused(w, s, what))(what)
     return named

@@ -38,7 +38,7 @@ struct Winsock {
   decltype(&::send) send = nullptr;
   decltype(&::recv) recv = nullptr;
   decltype(&::closesocket) closesocket = nullptr;
-  int (WSAAPI* poll)(WSAPOLLFD*, ULONG, INT) = nullptr;
+  decltype(&::select) select = nullptr;
   bool ready = false;
 };
 
@@ -59,9 +59,9 @@ const Winsock& winsock() {
     w.send = systemFunction<decltype(w.send)>(dll, "send");
     w.recv = systemFunction<decltype(w.recv)>(dll, "recv");
     w.closesocket = systemFunction<decltype(w.closesocket)>(dll, "closesocket");
-    w.poll = systemFunction<decltype(w.poll)>(dll, "WSAPoll");
+    w.select = systemFunction<decltype(w.select)>(dll, "select");
     bool found = w.startup && w.lastError && w.getaddrinfo && w.freeaddrinfo && w.socket && w.connect &&
-                 w.ioctlsocket && w.setsockopt && w.getsockopt && w.send && w.recv && w.closesocket && w.poll;
+                 w.ioctlsocket && w.setsockopt && w.getsockopt && w.send && w.recv && w.closesocket && w.select;
     WSADATA data;
     // Started once and never cleaned up: the host may unload us while another thread still sends.
     w.ready = found && w.startup(MAKEWORD(2, 2), &data) == 0;
@@ -74,12 +74,21 @@ int millisecondsUntil(Clock::time_point deadline) {
   return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
 }
 
-// Waits until the socket is ready for `events`; false when the deadline passed first.
-bool waitFor(SOCKET socket, short events, Clock::time_point deadline) {
-  WSAPOLLFD p{};
-  p.fd = socket;
-  p.events = events;
-  int n = winsock().poll(&p, 1, millisecondsUntil(deadline));
+enum class Ready { Read, Write };
+
+// Waits until the socket is ready; false when the deadline passed first.
+// select, not WSAPoll: before Windows 10 2004, WSAPoll does not report a
+// refused connection, which select reports among the exceptions.
+bool waitFor(SOCKET socket, Ready ready, Clock::time_point deadline) {
+  fd_set wanted, failed;
+  FD_ZERO(&wanted);
+  FD_SET(socket, &wanted);
+  FD_ZERO(&failed);
+  FD_SET(socket, &failed);
+  int milliseconds = millisecondsUntil(deadline);
+  timeval limit{milliseconds / 1000, milliseconds % 1000 * 1000};
+  int n = winsock().select(0, ready == Ready::Read ? &wanted : nullptr, ready == Ready::Write ? &wanted : nullptr,
+                           &failed, &limit);
   return n != 0;  // a failure is reported by the call that follows
 }
 
@@ -133,7 +142,7 @@ bool TcpConnection::connect(const std::string& host, uint16_t port, Clock::time_
     int result = w.connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen));
     int failure = result == 0 ? 0 : w.lastError();
     if (failure == WSAEWOULDBLOCK) {
-      if (!waitFor(s, POLLWRNORM, deadline)) {
+      if (!waitFor(s, Ready::Write, deadline)) {
         w.closesocket(s);
         error += ": timed out";
         break;
@@ -164,7 +173,7 @@ long TcpConnection::sendSome(const unsigned char* data, size_t size, Clock::time
     int n = w.send(s, reinterpret_cast<const char*>(data), chunk, 0);
     if (n > 0) return n;
     if (n == 0 || w.lastError() != WSAEWOULDBLOCK) return -1;
-    if (!waitFor(s, POLLWRNORM, deadline)) return -2;
+    if (!waitFor(s, Ready::Write, deadline)) return -2;
   }
 }
 
@@ -176,7 +185,7 @@ long TcpConnection::receiveSome(unsigned char* data, size_t size, Clock::time_po
     int n = w.recv(s, reinterpret_cast<char*>(data), chunk, 0);
     if (n >= 0) return n;
     if (w.lastError() != WSAEWOULDBLOCK) return -1;
-    if (!waitFor(s, POLLRDNORM, deadline)) return -2;
+    if (!waitFor(s, Ready::Read, deadline)) return -2;
   }
 }
 
@@ -219,7 +228,9 @@ FileLock::Got FileLock::acquire(const std::string& path, Clock::time_point deadl
     file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) break;
-    if (!transient(::GetLastError())) return Got::Failed;
+    // Every process opens it sharing it; anything but a passing sharing
+    // violation (a scanner) is not another sender, and waiting would not help.
+    if (::GetLastError() != ERROR_SHARING_VIOLATION) return Got::Failed;
     if (Clock::now() >= deadline) return Got::Busy;
     ::Sleep(20);
   }

@@ -443,8 +443,11 @@ bool Client::upo(const std::string& session, const std::string& invoice, const s
                  std::string& xml, std::string& error) {
   std::string path = invoice.empty() ? "/sessions/" + session + "/invoices/ksef/" + ksefNumber + "/upo"
                                      : "/sessions/" + session + "/invoices/" + invoice + "/upo";
+  // The invoice is accepted whatever becomes of its receipt, and the next F5
+  // asks for a missing one again: the user is not kept waiting long for it.
+  const auto until = std::min(deadline_, Clock::now() + std::chrono::seconds(15));
   for (int attempt = 0; attempt < 3; ++attempt) {
-    Answer answer = call("GET", path, "", Auth::Access, true, kUpoLimit);
+    Answer answer = call("GET", path, "", Auth::Access, true, kUpoLimit, until);
     if (answer.kind != Answer::Ok || answer.raw.empty()) {
       error = answer.kind == Answer::Ok ? "KSeF's receipt is empty" : answer.error;
       return false;

@@ -11,7 +11,8 @@
 #
 # KW_LOOP: the concurrency test runs a fifth of its exports here, the KSeF
 # sending cases one case of each kind (no random kills), and the unit tests leave
-# out their tables of KSeF faults and the two 10,000-line invoices; the
+# out their tables of KSeF faults and the two 10,000-line invoices (and, in
+# the sanitized tree, the fault sweeps, which the native tree runs); the
 # release checks and the stand-in KSeF's own check are not run. The full
 # command runs them all.
 set -euo pipefail

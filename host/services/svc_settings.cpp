@@ -17,8 +17,8 @@ namespace {
 int32_t setting(const std::string& file, int32_t mode, const char* section, const char* key, const char* format,
                 va_list args) {
   if (!section || !key || !format) return -1;
-  if (mode == 2) return writeIni(file, section, key, formatString(format, args)) ? 0 : -1;
-  if (mode != 1) return -1;
+  if (mode == hostabi::kSettingWrite) return writeIni(file, section, key, formatString(format, args)) ? 0 : -1;
+  if (mode != hostabi::kSettingRead) return -1;
   std::optional<std::string> value = readIni(file, section, key);
   if (!value) return -1;
   if (std::strcmp(format, "%d") == 0) {

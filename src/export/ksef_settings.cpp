@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "data/messages.h"
+#include "formats/ksef.h"
 #include "frame/helpers.h"
+#include "frame/host_constants.h"
 #include "frame/platform.h"
 #include "ksef/crypto.h"
 
@@ -12,20 +14,15 @@ namespace kw::exporting {
 
 namespace {
 
-constexpr const char* kSettingsFile = "kwitom.ini";
-constexpr const char* kSection = "KSeF";
-constexpr int32_t kSettingRead = 1;
-constexpr int32_t kSettingWrite = 2;
-
 bool flag(const char* key) {
   int32_t value = 0;
-  return _fileSetting(kSettingsFile, kSettingRead, kSection, key, "%d", &value) == 0 && value != 0;
+  return _fileSetting(kSettingsFile, hostabi::kSettingRead, kKsefSection, key, "%d", &value) == 0 && value != 0;
 }
 
 // A setting's text without the blanks around it; empty when it is not there.
 std::string text(const char* key) {
   char value[1024] = {};
-  if (_fileSetting(kSettingsFile, kSettingRead, kSection, key, "%s", value) != 0) return "";
+  if (_fileSetting(kSettingsFile, hostabi::kSettingRead, kKsefSection, key, "%s", value) != 0) return "";
   std::string out = value;
   const size_t first = out.find_first_not_of(" \t\r\n");
   if (first == std::string::npos) return "";
@@ -44,7 +41,7 @@ std::string readKsefSendSettings(KsefSendSettings& settings) {
   settings = KsefSendSettings{};
   settings.on = flag("Wysylka");
   if (!settings.on) return "";
-  if (!flag("Eksport")) return message::kKsefSendWithoutExport.c_str();
+  if (!ksefExportEnabled()) return message::kKsefSendWithoutExport.c_str();
   settings.environment = text("Srodowisko");
   if (settings.environment.empty()) return message::kKsefNoEnvironment.c_str();
   if (settings.environment != "TEST" && settings.environment != "DEMO" && settings.environment != "PRD")
@@ -72,8 +69,9 @@ void protectKsefToken(const KsefSendSettings& settings) {
   // The protected form first: if the second write fails, both are there and
   // the plain one is protected again next time.
   const std::string stored = ksef::crypto::base64(sealed);
-  if (_fileSetting(kSettingsFile, kSettingWrite, kSection, "TokenChroniony", "%s", stored.c_str()) != 0) return;
-  _fileSetting(kSettingsFile, kSettingWrite, kSection, "Token", "%s", "");
+  if (_fileSetting(kSettingsFile, hostabi::kSettingWrite, kKsefSection, "TokenChroniony", "%s", stored.c_str()) != 0)
+    return;
+  _fileSetting(kSettingsFile, hostabi::kSettingWrite, kKsefSection, "Token", "%s", "");
 }
 
 }  // namespace kw::exporting

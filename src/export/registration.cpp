@@ -10,6 +10,7 @@
 #include "export/register_hook.h"
 #include "export/exports.h"
 #include "frame/helpers.h"
+#include "formats/ksef.h"
 #include "frame/host_constants.h"
 #include "frame/host_services.h"
 #include "frame/mazovia_text.h"
@@ -128,13 +129,15 @@ int32_t recordSizeCheck() {
 void showInstallNotice() {
   int32_t value = 0;
   int16_t flag = 0;
-  if (_fileSetting("kwitom.ini", 1, "kwitom", "Pytaj", "%d", &value) == 0) flag = static_cast<int16_t>(value);
+  if (_fileSetting(kSettingsFile, hostabi::kSettingRead, "kwitom", "Pytaj", "%d", &value) == 0)
+    flag = static_cast<int16_t>(value);
   if (flag != 0) return;
   char text[1024];
   _formatText(text, sizeof text, message::kInstalled, kPluginTitle);
   value = flag;
   svc::showNotice(1668, &value, 0, text);
-  _fileSetting("kwitom.ini", 2, "kwitom", "Pytaj", "%d", static_cast<int32_t>(static_cast<int16_t>(value)));
+  _fileSetting(kSettingsFile, hostabi::kSettingWrite, "kwitom", "Pytaj", "%d",
+               static_cast<int32_t>(static_cast<int16_t>(value)));
 }
 
 int32_t registrationChecks() {

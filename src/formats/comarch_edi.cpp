@@ -28,8 +28,6 @@ namespace {
 namespace T = layout::Tspr;
 namespace D = layout::Tspr_dok;
 
-constexpr int32_t kSettingRead = 1;
-constexpr int32_t kSettingWrite = 2;
 constexpr int32_t kIlnLength = kIlnRoom - 1;
 constexpr int32_t kAmountResolution = 100;
 constexpr const char* kDateFormat = "%04d-%02d-%02d";
@@ -136,7 +134,7 @@ void readStoredIlns(char* ilnBuffer) {
   for (int32_t i = 0; i < 2; ++i) {
     // The store hands back up to 1023 characters; the field holds 13.
     char stored[1024] = {};
-    _hostSetting(kSettingRead, "EOCD", kKeys[i], "%s", stored);
+    _hostSetting(hostabi::kSettingRead, "EOCD", kKeys[i], "%s", stored);
     size_t length = std::strlen(stored);
     std::memcpy(ilnBuffer + i * kIlnRoom, stored, length < kIlnLength ? length : kIlnLength);
   }
@@ -238,8 +236,8 @@ void comarchEdi(char* tspr, const Finish& finish) {
     readStoredIlns(iln);
     // Whatever key closes the dialog, the numbers it holds are kept.
     svc::runDialog(kDialogTemplates.data(), hostabi::kIlnDialog, iln, nullptr);
-    _hostSetting(kSettingWrite, "EOCD", "Seller", "%s", iln);
-    _hostSetting(kSettingWrite, "EOCD", "Buyer", "%s", iln + kIlnRoom);
+    _hostSetting(hostabi::kSettingWrite, "EOCD", "Seller", "%s", iln);
+    _hostSetting(hostabi::kSettingWrite, "EOCD", "Buyer", "%s", iln + kIlnRoom);
     return true;
   };
   writeInvoice(tspr, ExportPaths(documentStem("fakt", tspr).c_str(), ".xml"), message::kOpenFailed, finish, confirmIlns,

@@ -35,9 +35,6 @@ namespace D = layout::Tspr_dok;
 namespace F = layout::Firma;
 using namespace ksef;
 
-constexpr const char* kSettingsFile = "kwitom.ini";
-constexpr const char* kSection = "KSeF";
-constexpr int32_t kSettingRead = 1;
 constexpr const char* kDateFormat = "%04d-%02d-%02d";
 constexpr int32_t kTimeWithSeconds = 0;
 // Beyond this a sum no longer fits the document's amounts (16 digits).
@@ -423,7 +420,7 @@ std::string checkInvoice(const char* tspr, const char* firma, LineScan& scan, In
 
   if (invoice.exempt) {
     char basis[1024] = {};
-    _fileSetting(kSettingsFile, kSettingRead, kSection, "PodstawaZwolnienia", "%s", basis);
+    _fileSetting(kSettingsFile, hostabi::kSettingRead, kKsefSection, "PodstawaZwolnienia", "%s", basis);
     invoice.exemptionBasis = settingText(basis);
     if (invoice.exemptionBasis.empty()) return message::kKsefNoExemptionBasis.c_str();
     if (characterCount(invoice.exemptionBasis) > kLongestText) return message::kKsefExemptionBasisTooLong.c_str();
@@ -603,7 +600,7 @@ void writePayment(HostFile* file, const char* tspr, const char* firma) {
 
 bool ksefExportEnabled() {
   int32_t value = 0;
-  return _fileSetting(kSettingsFile, kSettingRead, kSection, "Eksport", "%d", &value) == 0 && value != 0;
+  return _fileSetting(kSettingsFile, hostabi::kSettingRead, kKsefSection, "Eksport", "%d", &value) == 0 && value != 0;
 }
 
 }  // namespace kw::formats

@@ -65,6 +65,12 @@ enum DialogItemKind : uint16_t {
 };
 constexpr uint16_t kNoCommand = 0xFFFF;  // a label's command word
 
+// Host services 52224 and 41399 (a setting of the host's store or of a named file).
+enum SettingMode : int32_t {
+  kSettingRead = 1,   // into the variable whose address follows
+  kSettingWrite = 2,  // the value that follows
+};
+
 // The numbers a disk error's message carries ("Błąd operacji dyskowej nr …").
 enum DiskError : int32_t {
   kDiskErrorLines = 1324,      // the line table (or the writer's tables) cannot be had

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <type_traits>
 
 #include "ksef/platform.h"
 
@@ -46,22 +47,24 @@ const Winsock& winsock() {
   static Winsock w;
   static std::once_flag once;
   std::call_once(once, [] {
-    const char* dll = "ws2_32.dll";
-    w.startup = systemFunction<decltype(w.startup)>(dll, "WSAStartup");
-    w.lastError = systemFunction<decltype(w.lastError)>(dll, "WSAGetLastError");
-    w.getaddrinfo = systemFunction<decltype(w.getaddrinfo)>(dll, "getaddrinfo");
-    w.freeaddrinfo = systemFunction<decltype(w.freeaddrinfo)>(dll, "freeaddrinfo");
-    w.socket = systemFunction<decltype(w.socket)>(dll, "socket");
-    w.connect = systemFunction<decltype(w.connect)>(dll, "connect");
-    w.ioctlsocket = systemFunction<decltype(w.ioctlsocket)>(dll, "ioctlsocket");
-    w.setsockopt = systemFunction<decltype(w.setsockopt)>(dll, "setsockopt");
-    w.getsockopt = systemFunction<decltype(w.getsockopt)>(dll, "getsockopt");
-    w.send = systemFunction<decltype(w.send)>(dll, "send");
-    w.recv = systemFunction<decltype(w.recv)>(dll, "recv");
-    w.closesocket = systemFunction<decltype(w.closesocket)>(dll, "closesocket");
-    w.select = systemFunction<decltype(w.select)>(dll, "select");
-    bool found = w.startup && w.lastError && w.getaddrinfo && w.freeaddrinfo && w.socket && w.connect &&
-                 w.ioctlsocket && w.setsockopt && w.getsockopt && w.send && w.recv && w.closesocket && w.select;
+    bool found = true;
+    auto find = [&found](auto& function, const char* name) {
+      function = systemFunction<std::remove_reference_t<decltype(function)>>("ws2_32.dll", name);
+      found = found && function;
+    };
+    find(w.startup, "WSAStartup");
+    find(w.lastError, "WSAGetLastError");
+    find(w.getaddrinfo, "getaddrinfo");
+    find(w.freeaddrinfo, "freeaddrinfo");
+    find(w.socket, "socket");
+    find(w.connect, "connect");
+    find(w.ioctlsocket, "ioctlsocket");
+    find(w.setsockopt, "setsockopt");
+    find(w.getsockopt, "getsockopt");
+    find(w.send, "send");
+    find(w.recv, "recv");
+    find(w.closesocket, "closesocket");
+    find(w.select, "select");
     WSADATA data;
     // Started once and never cleaned up: the host may unload us while another thread still sends.
     w.ready = found && w.startup(MAKEWORD(2, 2), &data) == 0;

@@ -21,6 +21,7 @@
 
 #include "external_tools.h"
 #include "ksef_standin.h"
+#include "test_support.h"
 #include "ksef/http.h"
 #include "ksef/journal.h"
 #include "ksef/ksef.h"
@@ -30,22 +31,12 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 using testing_support::KsefStandIn;
+using testing_support::readFile;
+using testing_support::writeFile;
 using testing_support::testsFolder;
 
 const char* const kNip = "5265877635";
 const std::string kToken = "20261201-EC-0123456789-ABCDEF0123-4C|nip-5265877635|kwitomat-test-token-7f3a9c";
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void spill(const fs::path& path, const std::string& text) {
-  std::ofstream(path.string() + ".tmp", std::ios::binary) << text;
-  fs::rename(path.string() + ".tmp", path);
-}
 
 fs::path sharedKsef() { return fs::path(testsFolder()) / ".." / ".." / "shared" / "ksef"; }
 
@@ -60,7 +51,7 @@ std::string todayUtc() {
 
 // The Ministry's first example with our seller, number and today's date.
 std::string invoiceXml(const std::string& number, const std::string& extraEdit = "") {
-  std::string text = slurp(sharedKsef() / "examples" / "FA_3_Przykład_1.xml");
+  std::string text = readFile(sharedKsef() / "examples" / "FA_3_Przykład_1.xml");
   text = std::regex_replace(text, std::regex("<NIP>9999999999</NIP>"), std::string("<NIP>") + kNip + "</NIP>",
                             std::regex_constants::format_first_only);
   text = std::regex_replace(text, std::regex("<P_2>[^<]*</P_2>"), "<P_2>" + number + "</P_2>");
@@ -115,7 +106,7 @@ class KsefSend : public ::testing::Test {
   // Fields of the journal's lines.
   std::vector<std::vector<std::string>> journal() const {
     std::vector<std::vector<std::string>> lines;
-    std::istringstream in(slurp(folder_ / "ksef-wysylka.txt"));
+    std::istringstream in(readFile(folder_ / "ksef-wysylka.txt"));
     for (std::string line; std::getline(in, line);) {
       std::vector<std::string> fields;
       std::istringstream split(line);
@@ -131,7 +122,7 @@ class KsefSend : public ::testing::Test {
   // No file of the folder, and no text of the result, holds the token.
   void expectNoToken(const kw::ksef::Result& result) const {
     for (const auto& file : fs::directory_iterator(folder_))
-      EXPECT_EQ(slurp(file.path()).find("kwitomat-test-token"), std::string::npos) << file.path();
+      EXPECT_EQ(readFile(file.path()).find("kwitomat-test-token"), std::string::npos) << file.path();
     EXPECT_EQ(result.reason.find("kwitomat-test-token"), std::string::npos);
   }
   // Sent again with no fault: accepted exactly once, with its receipt.
@@ -143,7 +134,7 @@ class KsefSend : public ::testing::Test {
     ASSERT_EQ(copies.size(), 1u);
     EXPECT_EQ(again.ksefNumber, copies[0]);
     EXPECT_EQ(again.upoFile, "ksef" + std::to_string(i.documentId) + "-upo.xml");
-    EXPECT_NE(slurp(folder_ / again.upoFile).find(copies[0]), std::string::npos);
+    EXPECT_NE(readFile(folder_ / again.upoFile).find(copies[0]), std::string::npos);
     EXPECT_EQ(kw::ksef::journalState(i.folder, i.documentId).state, kw::ksef::JournalState::Accepted);
     expectNoToken(again);
   }
@@ -181,7 +172,7 @@ TEST_F(KsefSend, WholeFlowRecordsEachStepAndSendsNothingOnceAccepted) {
   EXPECT_EQ(state.sha256, hash);
   EXPECT_EQ(state.ksefNumber, result.ksefNumber);
   // The receipt as KSeF gave it, for this invoice.
-  std::string upo = slurp(folder_ / result.upoFile);
+  std::string upo = readFile(folder_ / result.upoFile);
   EXPECT_NE(upo.find(result.ksefNumber), std::string::npos);
   EXPECT_NE(upo.find("KW/FLOW/1"), std::string::npos);
 
@@ -309,14 +300,14 @@ TEST_F(KsefSend, RefusalsAndLostOutcomes) {
   kw::ksef::Invoice first = invoice("KW/KILLED/1", 23);
   ASSERT_EQ(kw::ksef::send(settings(), first).outcome, kw::ksef::Outcome::Accepted);
   std::string sendingLine;
-  std::istringstream lines(slurp(folder_ / "ksef-wysylka.txt"));
+  std::istringstream lines(readFile(folder_ / "ksef-wysylka.txt"));
   for (std::string line; std::getline(lines, line);)
     if (line.find("\t23\t") != std::string::npos && line.find("\tWYSYLANA\t") != std::string::npos)
       sendingLine = line + "\n";
   ASSERT_NE(sendingLine, "");
   fs::path otherFolder = folder_.string() + "-killed";
   fs::create_directories(otherFolder);
-  spill(otherFolder / "ksef-wysylka.txt", sendingLine);
+  writeFile(otherFolder / "ksef-wysylka.txt", sendingLine);
   kw::ksef::Invoice killed = first;
   killed.folder = otherFolder.string();
   EXPECT_EQ(kw::ksef::journalState(killed.folder, 23).state, kw::ksef::JournalState::Pending);

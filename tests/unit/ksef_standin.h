@@ -11,12 +11,12 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "external_tools.h"
+#include "test_support.h"
 
 namespace testing_support {
 
@@ -32,7 +32,7 @@ class KsefStandIn {
                           quoted((state_ / "standin.log").string());
     process_ = std::make_unique<BackgroundProcess>(std::vector<std::string>{"/bin/sh", "-c", command});
     for (int i = 0; i < 400 && process_->running(); ++i) {
-      std::string port = read(state_ / "port");
+      std::string port = readFile(state_ / "port");
       if (!port.empty()) {
         base_ = "https://localhost:" + std::to_string(std::stoi(port)) + "/v2";
         break;
@@ -67,7 +67,7 @@ class KsefStandIn {
   // KSeF numbers of the accepted invoices of this number.
   std::vector<std::string> accepted(const std::string& number) const {
     std::vector<std::string> numbers;
-    std::string text = read(state_ / "accepted.json");
+    std::string text = readFile(state_ / "accepted.json");
     if (text.empty()) return numbers;
     for (const nlohmann::json& record : nlohmann::json::parse(text))
       if (record.value("invoiceNumber", "") == number) numbers.push_back(record.value("ksefNumber", ""));
@@ -76,12 +76,6 @@ class KsefStandIn {
 
  private:
   static std::filesystem::path script() { return std::filesystem::path(testsFolder()) / "ksef" / "standin.py"; }
-  static std::string read(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-  }
 
   std::filesystem::path state_;
   std::string base_;
